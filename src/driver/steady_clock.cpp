@@ -1,0 +1,22 @@
+#include "driver/steady_clock.h"
+
+#include <chrono>
+
+namespace vantrels {
+
+int64_t SteadyNowNs() {
+  // On Linux this is CLOCK_MONOTONIC, already in nanoseconds.
+  const auto since = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count());
+}
+
+int64_t CounterToNanoseconds(int64_t counter, int64_t frequency) {
+  constexpr int64_t kNsPerSecond = 1'000'000'000;
+  if (frequency == 10'000'000) return counter * 100;
+  if (frequency == 24'000'000) return 41 * counter + (2 * counter) / 3;  // 41 2/3 ns per tick
+  const int64_t whole = counter / frequency;
+  const int64_t part = counter % frequency;
+  return whole * kNsPerSecond + (part * kNsPerSecond) / frequency;
+}
+
+}  // namespace vantrels

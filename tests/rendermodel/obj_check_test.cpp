@@ -1,0 +1,160 @@
+#include "rendermodel/obj_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "test_files.h"
+
+namespace vantrels {
+namespace {
+
+using testing::CheckObjText;
+
+constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+
+const std::string kNoGeometry = "el OBJ no tiene geometría";
+const std::string kNoSlashes = "caras sin coordenadas de textura o normales";
+const std::string kOutOfRange = "índice fuera de rango en una cara";
+const std::string kNotTriangles = "caras que no son triángulos";
+const std::string kSeveralObjects = "el OBJ tiene más de un objeto (SteamVR solo admite uno)";
+const std::string kTooManyVertices = "demasiados vértices";
+
+// Three positions, three texture coordinates and one normal, ready for faces.
+const std::string kElements = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nvn 0 0 1\n";
+
+TEST(ParseFaceIndex, SignsZeroAndJunk) {
+  EXPECT_EQ(ParseFaceIndex("", 3), 0);
+  EXPECT_EQ(ParseFaceIndex("0", 3), 0);
+  EXPECT_EQ(ParseFaceIndex("-0", 3), 0);
+  EXPECT_EQ(ParseFaceIndex("+000", 3), 0);
+  EXPECT_EQ(ParseFaceIndex("2", 3), 2);
+  EXPECT_EQ(ParseFaceIndex("+3", 3), 3);
+  EXPECT_EQ(ParseFaceIndex("7", 3), 7);  // left to the caller's range test
+  EXPECT_EQ(ParseFaceIndex("-1", 3), 3);
+  EXPECT_EQ(ParseFaceIndex("-3", 3), 1);
+  EXPECT_EQ(ParseFaceIndex("-4", 3), 0);
+  for (const char *junk : {"+", "-", "+-1", "1a", " 1", "1 ", "0x1", "1.0", "١"}) {
+    EXPECT_EQ(ParseFaceIndex(junk, 3), 0) << junk;
+  }
+}
+
+TEST(ParseFaceIndex, ValuesBeyondInt32AreHeldAtTheEnds) {
+  EXPECT_EQ(ParseFaceIndex("2147483647", 3), kMax);
+  EXPECT_EQ(ParseFaceIndex("2147483648", 3), kMax);
+  EXPECT_EQ(ParseFaceIndex("99999999999999999999999999", 3), kMax);
+  EXPECT_EQ(ParseFaceIndex("-2147483648", 0), kMin + 1);
+  EXPECT_EQ(ParseFaceIndex("-99999999999999999999999999", 5), kMin + 6);
+  EXPECT_EQ(ParseFaceIndex("-2147483648", kMax), 0);
+}
+
+TEST(CheckObjFile, ValidTriangleHandsBackTheMaterialLibrary) {
+  std::string mtl;
+  EXPECT_EQ(CheckObjText(testing::kTriangleObj, &mtl), "");
+  EXPECT_EQ(mtl, "vantrel.mtl");
+  // Windows line ends: the carriage return is whitespace.
+  EXPECT_EQ(CheckObjText("mtllib a.mtl\r\nv 0 0 0\r\nvt 0 0\r\nvn 0 0 1\r\nf 1/1/1 1/1/1 1/1/1\r\n", &mtl), "");
+  EXPECT_EQ(mtl, "a.mtl");
+  // No line end after the last face.
+  EXPECT_EQ(CheckObjText(kElements + "f 1/1/1 2/2/1 3/3/1"), "");
+}
+
+TEST(CheckObjFile, MaterialLibraryNameRules) {
+  std::string mtl;
+  EXPECT_EQ(CheckObjText(kElements + "mtllib a.mtl b.mtl\nf 1/1/1 2/2/1 3/3/1\n", &mtl), "");
+  EXPECT_EQ(mtl, "a.mtl");
+  EXPECT_EQ(CheckObjText("mtllib first.mtl\nmtllib\nmtllib \t\n" + kElements + "f 1/1/1 2/2/1 3/3/1\n", &mtl), "");
+  EXPECT_EQ(mtl, "first.mtl");
+  EXPECT_EQ(CheckObjText("mtllib first.mtl\n" + kElements + "mtllib\tsecond.mtl\nf 1/1/1 2/2/1 3/3/1\n", &mtl), "");
+  EXPECT_EQ(mtl, "second.mtl");
+  EXPECT_EQ(CheckObjText(kElements + "f 1/1/1 2/2/1 3/3/1\n", &mtl), "");  // missing mtllib is not this check's
+  EXPECT_EQ(mtl, "");
+  EXPECT_EQ(CheckObjText(kElements + "MTLLIB x.mtl\nf 1/1/1 2/2/1 3/3/1\n", &mtl), "");
+  EXPECT_EQ(mtl, "");
+}
+
+TEST(CheckObjFile, FaceRules) {
+  struct Case {
+    std::string faces;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"f -3/-3/-1 -2/-2/-1 -1/-1/-1\n", ""},
+      {"f +1/+2/+1 2/3/1 3/1/1\n", ""},
+      {"f\t1/1/1\v2/2/1\f3/3/1\r\n", ""},
+      {"f 1//1 2//1 3//1\n", kOutOfRange},
+      {"f 1 2 3\n", kNoSlashes},
+      {"f 1/1 2/2 3/3\n", kNoSlashes},
+      {"f 1/1/1 2/2/1 3\n", kNoSlashes},
+      {"f 1/1/1/ 2/2/1 3/3/1\n", kOutOfRange},
+      {"f 1/1/1/1 2/2/1 3/3/1\n", kOutOfRange},
+      {"f 1///1 2/2/1 3/3/1\n", kOutOfRange},
+      {"f 1/1/1 2/2/1 3/3/1 # a comment\n", kNoSlashes},
+      {"f 4/1/1 2/2/1 3/3/1\nv 0 0 1\n", kOutOfRange},  // declared too late
+      {"f 1/4/1 2/2/1 3/3/1\n", kOutOfRange},
+      {"f 1/1/2 2/2/1 3/3/1\n", kOutOfRange},
+      {"f 0/1/1 2/2/1 3/3/1\n", kOutOfRange},
+      {"f -4/1/1 2/2/1 3/3/1\n", kOutOfRange},
+      {"f 1/1/1 2/2/1 3/3/1 1/1/1\n", kNotTriangles},
+      {"f 1/1/1 2/2/1 3/3/1 9/1/1\n", kOutOfRange},  // each corner is tested before the count
+      {"f 1/1/1 2/2/1\n", kNotTriangles},
+      {"f\n", kNotTriangles},
+      {"f  \t \n", kNotTriangles},
+      {"f 1/1/1 2/2/1 3/3/1\nf 1/1/1 2/2/1\n", kNotTriangles},
+      {"F 1/1/1 2/2/1 3/3/1\n", kNoGeometry},  // unknown keyword, so no face at all
+      {"ff 1 2 3\n", kNoGeometry},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(CheckObjText(kElements + c.faces), c.reason) << c.faces;
+  }
+}
+
+TEST(CheckObjFile, GeometryAndObjectCounts) {
+  const std::string face = "f 1/1/1 2/2/1 3/3/1\n";
+  EXPECT_EQ(CheckObjText(""), kNoGeometry);
+  EXPECT_EQ(CheckObjText("\n"), kNoGeometry);
+  EXPECT_EQ(CheckObjText("# only\n# comments\n"), kNoGeometry);
+  EXPECT_EQ(CheckObjText(kElements), kNoGeometry);
+  EXPECT_EQ(CheckObjText("V 0 0 0\nV 1 0 0\nV 0 1 0\nVT 0 0\nVN 0 0 1\nF 1/1/1 2/1/1 3/1/1\n"), kNoGeometry);
+  EXPECT_EQ(CheckObjText("vt 0 0\nvn 0 0 1\nf 1/1/1 1/1/1 1/1/1\n"), kOutOfRange);
+  EXPECT_EQ(CheckObjText("o a\n" + kElements + face), "");
+  EXPECT_EQ(CheckObjText("g a\n" + kElements + face), "");
+  EXPECT_EQ(CheckObjText("o a\ng b\n" + kElements + face), kSeveralObjects);
+  EXPECT_EQ(CheckObjText("g a\ng b\n" + kElements + face), kSeveralObjects);
+  EXPECT_EQ(CheckObjText("o a\no b\n" + kElements), kNoGeometry);  // geometry is tested first
+  EXPECT_EQ(CheckObjText("O a\nG b\n" + kElements + face), "");
+}
+
+std::string Positions(int count) {
+  std::string text;
+  text.reserve(static_cast<std::size_t>(count) * 12);
+  for (int i = 0; i < count; ++i) text += "v 0.1 0.2 0.3\n";
+  return text;
+}
+
+TEST(CheckObjFile, VertexLimitAndEndRuleOrder) {
+  const std::string rest = "vt 0 0\nvn 0 0 1\nf 1/1/1 2/1/1 -1/1/1\n";
+  EXPECT_EQ(CheckObjText(Positions(65535) + rest), "");
+  EXPECT_EQ(CheckObjText(Positions(65536) + rest), kTooManyVertices);
+  EXPECT_EQ(CheckObjText(Positions(65536) + "o a\no b\n" + rest), kSeveralObjects);
+  EXPECT_EQ(CheckObjText(Positions(65536) + "vt 0 0\nvn 0 0 1\n"), kNoGeometry);
+  // The last position is reachable as -1 and as 65536, and no further.
+  EXPECT_EQ(CheckObjText(Positions(65536) + "vt 0 0\nvn 0 0 1\nf 65536/1/1 1/1/1 65537/1/1\n"), kOutOfRange);
+}
+
+TEST(CheckObjFile, OverlongLineEndsTheFile) {
+  const std::string valid = kElements + "f 1/1/1 2/2/1 3/3/1\n";
+  const std::string longest = "#" + std::string(64 * 1024 - 1, 'x') + "\n";  // exactly 64 KiB
+  const std::string tooLong = "#" + std::string(64 * 1024, 'x') + "\n";
+  EXPECT_EQ(CheckObjText(longest + valid), "");
+  EXPECT_EQ(CheckObjText(tooLong + valid), kNoGeometry);
+  // What came before the long line is judged by itself; the broken face after it is never read.
+  EXPECT_EQ(CheckObjText(valid + tooLong + "f 1 2 3\n"), "");
+  EXPECT_EQ(CheckObjText(valid + std::string(1024 * 1024, 'y')), "");
+}
+
+}  // namespace
+}  // namespace vantrels

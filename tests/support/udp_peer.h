@@ -1,0 +1,80 @@
+#pragma once
+
+// A plain UDP socket on loopback for tests: sends datagrams to the driver and reads what comes back.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+namespace vantrels::testing {
+
+class UdpPeer {
+ public:
+  explicit UdpPeer(const char *bindAddress = "127.0.0.1", uint16_t port = 0) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    sockaddr_in a = Address(bindAddress, port);
+    ::bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof(a));
+  }
+  ~UdpPeer() { ::close(fd_); }
+  UdpPeer(const UdpPeer &) = delete;
+  UdpPeer &operator=(const UdpPeer &) = delete;
+
+  uint16_t Port() const {
+    sockaddr_in a{};
+    socklen_t n = sizeof(a);
+    ::getsockname(fd_, reinterpret_cast<sockaddr *>(&a), &n);
+    return ntohs(a.sin_port);
+  }
+
+  bool SendTo(uint16_t port, const std::vector<uint8_t> &data, const char *address = "127.0.0.1") const {
+    sockaddr_in a = Address(address, port);
+    return ::sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr *>(&a), sizeof(a)) ==
+           static_cast<ssize_t>(data.size());
+  }
+
+  // The next datagram within the timeout, or nothing.
+  std::optional<std::vector<uint8_t>> Receive(int timeoutMs = 200) const {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
+    std::vector<uint8_t> buffer(65536);
+    const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+    if (n < 0) return std::nullopt;
+    buffer.resize(static_cast<size_t>(n));
+    return buffer;
+  }
+
+  // Everything already waiting.
+  std::vector<std::vector<uint8_t>> Drain() const {
+    std::vector<std::vector<uint8_t>> all;
+    while (auto d = Receive(0)) all.push_back(*d);
+    return all;
+  }
+
+  int fd() const { return fd_; }
+
+  static sockaddr_in Address(const char *address, uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    ::inet_pton(AF_INET, address, &a.sin_addr);
+    return a;
+  }
+
+ private:
+  int fd_;
+};
+
+// A port that was free a moment ago.
+inline uint16_t FreePort() {
+  UdpPeer probe;
+  return probe.Port();
+}
+
+}  // namespace vantrels::testing
