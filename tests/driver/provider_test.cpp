@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "driver/interface_versions.h"
+#include "support/provider_harness.h"
+#include "trackers/tracker_device.h"
+
+namespace vantrels {
+namespace {
+
+using testing::MessageFor;
+using testing::Poses;
+using testing::ProviderHarness;
+using testing::UdpPeer;
+
+TEST(ProviderInit, PortSettingOutsideTheRangeOrAbsentGivesTheDefault) {
+  // The default port may be taken by another test process; either line names the port used.
+  for (const nlohmann::json &value : {nlohmann::json(0), nlohmann::json(-1), nlohmann::json(65536),
+                                      nlohmann::json("21111"), nlohmann::json()}) {
+    ProviderHarness h({}, false);
+    if (!value.is_null()) h.host.SetSetting("driver_vantrels", "port", value);
+    const vr::EVRInitError result = h.Init();
+    const auto listening = h.LogLinesWith("Listening for the Vantrels server on 127.0.0.1:21110");
+    const auto busy = h.LogLinesWith("Could not open UDP port 21110 (is it in use?)");
+    EXPECT_EQ(listening.size() + busy.size(), 1u) << value.dump();
+    EXPECT_EQ(result, listening.empty() ? vr::VRInitError_Driver_Failed : vr::VRInitError_None);
+    h.Cleanup();
+  }
+}
+
+TEST(ProviderInit, PortsAtTheEndsOfTheRangeAreUsed) {
+  for (int port : {1, 65535}) {
+    ProviderHarness h;
+    h.host.SetSetting("driver_vantrels", "port", port);
+    h.Init();
+    const std::string text = std::to_string(port);
+    EXPECT_EQ(h.LogLinesWith("127.0.0.1:" + text).size() + h.LogLinesWith("UDP port " + text + " ").size(), 1u);
+    h.Cleanup();
+  }
+}
+
+TEST(ProviderInit, PortInUseFailsWith200AndSaysSo) {
+  UdpPeer holder;
+  ProviderHarness h;
+  h.host.SetSetting("driver_vantrels", "port", holder.Port());
+  EXPECT_EQ(h.Init(), vr::VRInitError_Driver_Failed);
+  const std::string expected =
+      "[Vantrels] Could not open UDP port " + std::to_string(holder.Port()) + " (is it in use?)";
+  ASSERT_EQ(h.host.LogLines().size(), 1u);
+  EXPECT_EQ(h.host.LogLines()[0], expected);
+  EXPECT_FALSE(h.provider.endpoint.IsOpen());
+}
+
+TEST(ProviderInit, MissingInterfaceFailsWith105QuietlyAndOpensNothing) {
+  for (const char *missing : {"IVRServerDriverHost_006", "IVRSettings_003", "IVRDriverLog_001",
+                              "IVRDriverManager_001", "IVRResources_001"}) {
+    host::HostOptions options;
+    options.missingInterfaces = {missing};
+    ProviderHarness h(options);
+    EXPECT_EQ(h.Init(), vr::VRInitError_Init_InterfaceNotFound) << missing;
+    EXPECT_TRUE(h.host.LogLines().empty());
+    EXPECT_FALSE(h.provider.endpoint.IsOpen());
+  }
+  // The properties interface is not checked: Init succeeds without it.
+  host::HostOptions options;
+  options.missingInterfaces = {"IVRProperties_001"};
+  ProviderHarness h(options);
+  EXPECT_EQ(h.Init(), vr::VRInitError_None);
+  h.Cleanup();
+}
+
+TEST(ProviderInit, InterfaceVersionsAreTheHeadersTwelve) {
+  DeviceProvider provider;
+  const char *const *versions = provider.GetInterfaceVersions();
+  const char *expected[] = {"IVRSettings_003",
+                            "ITrackedDeviceServerDriver_005",
+                            "IVRDisplayComponent_003",
+                            "IVRDriverDirectModeComponent_009",
+                            "IVRCameraComponent_003",
+                            "IServerTrackedDeviceProvider_004",
+                            "IVRWatchdogProvider_001",
+                            "IVRVirtualDisplay_002",
+                            "IVRDriverManager_001",
+                            "IVRResources_001",
+                            "IVRCompositorPluginProvider_001",
+                            "IVRIPCResourceManagerClient_001"};
+  for (int i = 0; i < 12; ++i) EXPECT_STREQ(versions[i], expected[i]);
+  EXPECT_EQ(versions[12], nullptr);
+  EXPECT_FALSE(provider.ShouldBlockStandbyMode());
+}
+
+TEST(FrameLoop, EveryFrameFetchesPosesAndDrainsEventsButReportsOnlyAfterTraffic) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.host.QueueEvent(vr::VREvent_TrackedDeviceActivated, 0);
+  h.host.QueueEvent(vr::VREvent_TrackedDeviceUpdated, 0);
+  h.Frames(3);
+  EXPECT_EQ(h.host.RawPoseFetches(), 3u);
+  EXPECT_EQ(h.host.EventPolls(), 5u);  // two events, then one empty poll per frame
+  EXPECT_TRUE(h.link.sent.empty());
+
+  h.Send(std::vector<uint8_t>{1, 2, 3});  // even a rejected datagram makes a peer
+  h.Frames(2);
+  EXPECT_EQ(h.link.sent.size(), 2u);
+  h.Cleanup();
+}
+
+TEST(FrameLoop, FrameIntervalStartsAtZeroAndIsCappedAfterAStall) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  // The slowly rising minimum delay grows by a thousandth of each frame interval.
+  h.Frame();
+  EXPECT_EQ(h.provider.serverClock.minDelay, 0.0);
+  h.Frame(2'000'000'000);
+  EXPECT_DOUBLE_EQ(h.provider.serverClock.minDelay, 0.1 * 0.001);
+  h.Frame(-5'000'000);  // a clock that steps back gives 0
+  EXPECT_DOUBLE_EQ(h.provider.serverClock.minDelay, 0.1 * 0.001);
+  h.Cleanup();
+}
+
+TEST(FrameLoop, QueuedDatagramsAreAllHandledInOneFrameInArrivalOrder) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  for (uint8_t i = 1; i <= 19; ++i) h.Send(MessageFor({static_cast<uint8_t>(20 - i)}));
+  h.Send(MessageFor({1}));
+  h.Frame();
+  EXPECT_TRUE(h.link.pending.empty());
+  const auto &announced = h.host.Announcements();
+  ASSERT_EQ(announced.size(), 19u);
+  for (size_t i = 0; i < 19; ++i) EXPECT_EQ(announced[i].serial, kBodyPoints[19 - i].serial);
+  h.Cleanup();
+}
+
+TEST(FrameLoop, AFloodIsTakenAtMost256DatagramsPerFrameInOrder) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  for (int i = 0; i < 600; ++i) h.Send(std::vector<uint8_t>{0});
+  h.Frame();
+  EXPECT_EQ(h.link.pending.size(), 600u - 256u);
+  EXPECT_EQ(h.provider.ignoredCount, 256u);
+  h.Frames(2);
+  EXPECT_TRUE(h.link.pending.empty());
+  EXPECT_EQ(h.provider.ignoredCount, 600u);
+  h.Cleanup();
+}
+
+TEST(DatagramIntake, FiveRejectionsAreLoggedPerLoadWithSizeAndVersion) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  Poses v5 = MessageFor({1});
+  v5.version = 5;
+  h.Send(std::vector<uint8_t>{});
+  h.Send(v5.Bytes());
+  for (int i = 0; i < 4; ++i) h.Send(std::vector<uint8_t>(7, 0));
+  h.Frame();
+  const auto lines = h.LogLinesWith("Ignored a datagram");
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0],
+            "[Vantrels] Ignored a datagram that is not a POSES message (0 bytes, version 0; this driver speaks "
+            "version 4)");
+  EXPECT_EQ(lines[1],
+            "[Vantrels] Ignored a datagram that is not a POSES message (52 bytes, version 5; this driver speaks "
+            "version 4)");
+  EXPECT_EQ(h.provider.ignoredCount, 6u);
+
+  h.Cleanup();
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(std::vector<uint8_t>{9});
+  h.Frame();
+  EXPECT_EQ(h.LogLinesWith("Ignored a datagram").size(), 5u);
+  h.Cleanup();
+}
+
+TEST(DatagramIntake, FirstMessageLineWaitsForRecords) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(MessageFor({}));
+  h.Frame();
+  EXPECT_TRUE(h.LogLinesWith("Receiving poses").empty());
+  EXPECT_FALSE(h.provider.firstMessageLogged);
+  h.Send(MessageFor({1, 2, 3}));
+  h.Send(MessageFor({4, 5}));
+  h.Frame();
+  const auto lines = h.LogLinesWith("Receiving poses");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "[Vantrels] Receiving poses from the server: 3 body points in the first message");
+  h.Cleanup();
+}
+
+TEST(ProviderLifecycle, CleanupAndInitKeepTrackersCountersAndClocks) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(MessageFor({1, 2}));
+  h.Send(std::vector<uint8_t>{1});
+  h.Frame();
+  ASSERT_NE(h.provider.trackerSlots[1], nullptr);
+  TrackerDevice *chest = h.provider.trackerSlots[1].get();
+  const int64_t lastFrame = h.provider.lastFrameTime;
+
+  h.Cleanup();
+  EXPECT_FALSE(h.provider.endpoint.IsOpen());
+  EXPECT_EQ(vr::VRDriverContext(), nullptr);
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  EXPECT_TRUE(h.provider.endpoint.IsOpen());
+  EXPECT_EQ(h.provider.trackerSlots[1].get(), chest);
+  EXPECT_EQ(h.provider.ignoredCount, 1u);
+  EXPECT_TRUE(h.provider.firstMessageLogged);
+  EXPECT_EQ(h.provider.lastFrameTime, lastFrame);
+
+  h.Send(MessageFor({1, 2}));
+  h.Frame();
+  EXPECT_EQ(h.host.Announcements().size(), 2u);  // not announced again
+  h.Cleanup();
+}
+
+TEST(ProviderLifecycle, NothingReachesAHostThatIsGone) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(MessageFor({1}));
+  h.Frame();
+  h.Cleanup();
+  const size_t calls = h.host.CallNames().size();
+  // A host that keeps calling after Cleanup finds the driver quiet, not crashing.
+  h.Send(MessageFor({1, 2}));
+  h.provider.RunFrameWith(h.link, h.t + testing::kFrameNs);
+  h.provider.trackerSlots[1]->Activate(5);
+  EXPECT_EQ(h.host.CallNames().size(), calls);
+}
+
+}  // namespace
+}  // namespace vantrels

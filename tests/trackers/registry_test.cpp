@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "support/provider_harness.h"
+#include "trackers/tracker_device.h"
+
+namespace vantrels {
+namespace {
+
+using testing::MessageFor;
+using testing::Poses;
+using testing::ProviderHarness;
+
+size_t IndexOf(const std::vector<std::string> &names, const std::string &name, size_t from = 0) {
+  const auto it = std::find(names.begin() + static_cast<std::ptrdiff_t>(from), names.end(), name);
+  return static_cast<size_t>(it - names.begin());
+}
+
+TEST(TrackerRegistry, TrackersAreAnnouncedInFirstSeenOrderWithTheirRoleWrittenFirst) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(MessageFor({3, 9, 3}));
+  h.Send(MessageFor({1}));
+  h.Frame();
+
+  const auto &announced = h.host.Announcements();
+  ASSERT_EQ(announced.size(), 3u);
+  EXPECT_EQ(announced[0].serial, "VANTRL-LEFT-KNEE");
+  EXPECT_EQ(announced[1].serial, "VANTRL-NECK");
+  EXPECT_EQ(announced[2].serial, "VANTRL-CHEST");
+  EXPECT_EQ(announced[0].deviceClass, vr::TrackedDeviceClass_GenericTracker);
+
+  const auto &writes = h.host.SettingAccesses();
+  const auto knee = std::find_if(writes.begin(), writes.end(), [](const auto &w) { return w.op == "SetString"; });
+  ASSERT_NE(knee, writes.end());
+  EXPECT_EQ(knee->section, "trackers");
+  EXPECT_EQ(knee->key, "/devices/vantrels/VANTRL-LEFT-KNEE");
+  EXPECT_EQ(knee->value, "TrackerRole_LeftKnee");
+  EXPECT_EQ(std::count_if(writes.begin(), writes.end(), [](const auto &w) { return w.op == "SetString"; }), 2);
+
+  const auto &calls = h.host.CallNames();
+  EXPECT_LT(IndexOf(calls, "SetString"), IndexOf(calls, "TrackedDeviceAdded"));
+
+  EXPECT_EQ(h.LogLinesWith("Added tracker").size(), 3u);
+  EXPECT_EQ(h.LogLinesWith("Added tracker")[0], "[Vantrels] Added tracker VANTRL-LEFT-KNEE as TrackerRole_LeftKnee");
+  EXPECT_EQ(h.LogLinesWith("Added tracker")[1], "[Vantrels] Added tracker VANTRL-NECK (no SteamVR role)");
+  h.Cleanup();
+}
+
+TEST(TrackerRegistry, HeadAndIndicesOutsideTheTableNeverBecomeTrackers) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  for (int i = 0; i < 3; ++i) h.Send(MessageFor({0, 20, 255}));
+  h.Frame();
+  EXPECT_TRUE(h.host.Announcements().empty());
+  EXPECT_TRUE(h.LogLinesWith("tracker").empty());
+  EXPECT_EQ(h.provider.GetOrAddTracker(0), nullptr);
+  EXPECT_EQ(h.provider.GetOrAddTracker(20), nullptr);
+  h.Cleanup();
+}
+
+TEST(TrackerRegistry, RefusedTrackersAreRetriedWithEveryRecord) {
+  host::HostOptions options;
+  options.refuse = host::HostOptions::Refuse::All;
+  ProviderHarness h(options);
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(MessageFor({16, 16, 1}));
+  h.Frame();
+  h.Send(MessageFor({16}));
+  h.Frame();
+  EXPECT_EQ(h.host.Announcements().size(), 4u);
+  const auto refused = h.LogLinesWith("SteamVR refused tracker");
+  ASSERT_EQ(refused.size(), 4u);
+  EXPECT_EQ(refused[0], "[Vantrels] SteamVR refused tracker VANTRL-LEFT-HAND (no SteamVR role)");
+  EXPECT_EQ(refused[2], "[Vantrels] SteamVR refused tracker VANTRL-CHEST as TrackerRole_Chest");
+  for (const auto &slot : h.provider.trackerSlots) EXPECT_EQ(slot, nullptr);
+  h.Cleanup();
+
+  // Once the host accepts, the tracker stays.
+  options.refuse = host::HostOptions::Refuse::FirstN;
+  options.refuseFirst = 1;
+  ProviderHarness later(options);
+  ASSERT_EQ(later.Init(), vr::VRInitError_None);
+  later.Send(MessageFor({2, 2, 2}));
+  later.Frame();
+  EXPECT_EQ(later.host.Announcements().size(), 2u);
+  EXPECT_NE(later.provider.trackerSlots[2], nullptr);
+  later.Cleanup();
+}
+
+TEST(TrackerRegistry, EveryBodyPointAtMostOnce) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  Poses all = MessageFor({});
+  for (uint8_t i = 0; i < 40; ++i) {
+    testing::Record r;
+    r.index = i;
+    all.records.push_back(r);
+  }
+  h.Send(all);
+  h.Send(all);
+  h.Frame();
+  EXPECT_EQ(h.host.Announcements().size(), 19u);
+  size_t filled = 0;
+  for (const auto &slot : h.provider.trackerSlots) filled += slot != nullptr;
+  EXPECT_EQ(filled, 19u);
+  h.Cleanup();
+}
+
+TEST(BodyPoints, RolesWhereSteamVrHasThem) {
+  for (size_t i : {9, 10, 11, 14, 15, 16, 17, 18, 19}) EXPECT_EQ(kBodyPoints[i].role, nullptr) << i;
+  for (size_t i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 13}) EXPECT_NE(kBodyPoints[i].role, nullptr) << i;
+  EXPECT_EQ(FindBodyPoint(20), nullptr);
+  EXPECT_EQ(FindBodyPoint(255), nullptr);
+}
+
+}  // namespace
+}  // namespace vantrels

@@ -1,0 +1,330 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "support/provider_harness.h"
+#include "trackers/render_model_selection.h"
+#include "trackers/tracker_device.h"
+
+namespace vantrels {
+namespace {
+
+using testing::MessageFor;
+using testing::Poses;
+using testing::ProviderHarness;
+
+using Write = host::SubstituteHost::PropertyWrite;
+
+std::vector<Write> WritesTo(const host::SubstituteHost &host, uint32_t index) {
+  std::vector<Write> found;
+  for (const Write &w : host.PropertyWrites())
+    if (w.deviceIndex == index) found.push_back(w);
+  return found;
+}
+
+std::string Text(const Write &w) { return std::string(reinterpret_cast<const char *>(w.bytes.data())); }
+
+TEST(TrackerDevice, DefaultPoseAndTheQuietOperations) {
+  TrackerDevice device(1);
+  const vr::DriverPose_t pose = device.GetPose();
+  EXPECT_EQ(pose.result, vr::TrackingResult_Running_OutOfRange);
+  EXPECT_FALSE(pose.poseIsValid);
+  EXPECT_TRUE(pose.deviceIsConnected);
+  EXPECT_FALSE(pose.willDriftInYaw);
+  EXPECT_FALSE(pose.shouldApplyHeadModel);
+  EXPECT_EQ(pose.qRotation.w, 1.0);
+  EXPECT_EQ(pose.qWorldFromDriverRotation.w, 1.0);
+  EXPECT_EQ(pose.qDriverFromHeadRotation.w, 1.0);
+  EXPECT_EQ(pose.vecPosition[0], 0.0);
+  EXPECT_EQ(device.deviceIndex, vr::k_unTrackedDeviceIndexInvalid);
+  EXPECT_TRUE(device.stale);
+
+  EXPECT_EQ(device.GetComponent("IVRDisplayComponent_003"), nullptr);
+  EXPECT_EQ(device.GetComponent("IVRCameraComponent_003"), nullptr);
+  char untouched = 'x';
+  device.DebugRequest("anything", &untouched, 0);
+  EXPECT_EQ(untouched, 'x');
+  char answer[4] = {'a', 'b', 'c', 'd'};
+  device.DebugRequest("anything", answer, sizeof(answer));
+  EXPECT_EQ(answer[0], '\0');
+  EXPECT_EQ(answer[1], 'b');
+}
+
+TEST(TrackerDevice, ActivateWritesItsPropertiesInOrderEveryTime) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(MessageFor({1}));
+  h.Frame();
+  TrackerDevice *chest = h.provider.trackerSlots[1].get();
+  ASSERT_NE(chest, nullptr);
+  const uint32_t index = chest->deviceIndex;
+  ASSERT_NE(index, vr::k_unTrackedDeviceIndexInvalid);
+
+  const std::vector<Write> writes = WritesTo(h.host, index);
+  ASSERT_EQ(writes.size(), 12u);  // battery: 255 from the record, so only "provides battery"
+  const vr::ETrackedDeviceProperty order[] = {
+      vr::Prop_TrackingSystemName_String, vr::Prop_ManufacturerName_String,      vr::Prop_ModelNumber_String,
+      vr::Prop_SerialNumber_String,       vr::Prop_RenderModelName_String,       vr::Prop_ControllerType_String,
+      vr::Prop_InputProfilePath_String,   vr::Prop_ControllerRoleHint_Int32,     vr::Prop_DeviceClass_Int32,
+      vr::Prop_DeviceProvidesBatteryStatus_Bool, vr::Prop_WillDriftInYaw_Bool,   vr::Prop_NeverTracked_Bool};
+  for (size_t i = 0; i < 12; ++i) EXPECT_EQ(writes[i].prop, order[i]) << i;
+  EXPECT_EQ(Text(writes[0]), "vantrels");
+  EXPECT_EQ(Text(writes[1]), "Vantrels");
+  EXPECT_EQ(Text(writes[2]), "Vantrels Chest");
+  EXPECT_EQ(Text(writes[3]), "VANTRL-CHEST");
+  EXPECT_EQ(writes[3].bytes.size(), std::strlen("VANTRL-CHEST") + 1);
+  EXPECT_EQ(writes[3].tag, vr::k_unStringPropertyTag);
+  EXPECT_EQ(Text(writes[5]), "vive_tracker");
+  EXPECT_EQ(Text(writes[6]), "{htc}/input/vive_tracker_profile.json");
+  EXPECT_EQ(writes[7].tag, vr::k_unInt32PropertyTag);
+  EXPECT_EQ(h.host.Int32Property(index, vr::Prop_ControllerRoleHint_Int32), vr::TrackedControllerRole_OptOut);
+  EXPECT_EQ(h.host.Int32Property(index, vr::Prop_DeviceClass_Int32), vr::TrackedDeviceClass_GenericTracker);
+  EXPECT_EQ(writes[9].tag, vr::k_unBoolPropertyTag);
+  EXPECT_EQ(h.host.BoolProperty(index, vr::Prop_DeviceProvidesBatteryStatus_Bool), false);
+  EXPECT_EQ(h.host.BoolProperty(index, vr::Prop_WillDriftInYaw_Bool), true);
+  EXPECT_EQ(h.host.BoolProperty(index, vr::Prop_NeverTracked_Bool), false);
+  for (const Write &w : writes) EXPECT_EQ(w.writeType, vr::PropertyWrite_Set);
+
+  const auto activated = h.LogLinesWith("Activated");
+  ASSERT_EQ(activated.size(), 1u);
+  EXPECT_EQ(activated[0], "[Vantrels] Activated VANTRL-CHEST as device " + std::to_string(index));
+  const auto model = h.LogLinesWith("render model: ");
+  ASSERT_EQ(model.size(), 1u);
+  EXPECT_EQ(model[0], "[Vantrels] VANTRL-CHEST render model: " + Text(writes[4]));
+
+  EXPECT_EQ(chest->Activate(index), vr::VRInitError_None);
+  EXPECT_EQ(WritesTo(h.host, index).size(), 24u);
+  EXPECT_EQ(h.LogLinesWith("Activated").size(), 2u);
+  h.Cleanup();
+}
+
+TEST(TrackerDevice, BatteryIsWrittenOnlyWhenItChangesAndOnlyWhileActive) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  Poses m = MessageFor({2});
+  m.records[0].battery = 100;
+  m.records[0].flags = 0x03;  // valid, charging
+  h.Send(m);
+  h.Frame();
+  TrackerDevice *waist = h.provider.trackerSlots[2].get();
+  const uint32_t index = waist->deviceIndex;
+  EXPECT_EQ(h.host.FloatProperty(index, vr::Prop_DeviceBatteryPercentage_Float), 1.0f);
+  EXPECT_EQ(h.host.BoolProperty(index, vr::Prop_DeviceIsCharging_Bool), true);
+  EXPECT_EQ(h.host.BoolProperty(index, vr::Prop_DeviceProvidesBatteryStatus_Bool), true);
+
+  const size_t before = h.host.PropertyWrites().size();
+  h.Send(m);
+  h.Frame();
+  EXPECT_EQ(h.host.PropertyWrites().size(), before);  // same level, same flag: nothing
+
+  m.records[0].battery = 200;  // passed on unclamped
+  m.records[0].flags = 0x01;
+  h.Send(m);
+  h.Frame();
+  EXPECT_EQ(h.host.PropertyWrites().size(), before + 3);
+  EXPECT_EQ(h.host.FloatProperty(index, vr::Prop_DeviceBatteryPercentage_Float), 2.0f);
+  EXPECT_EQ(h.host.BoolProperty(index, vr::Prop_DeviceIsCharging_Bool), false);
+
+  m.records[0].battery = 50;
+  waist->Deactivate();
+  h.Send(m);
+  h.Frame();
+  EXPECT_EQ(h.host.PropertyWrites().size(), before + 3);  // stored, not written
+  EXPECT_EQ(waist->batteryPercent, 50);
+  waist->Activate(index);
+  EXPECT_EQ(h.host.FloatProperty(index, vr::Prop_DeviceBatteryPercentage_Float), 0.5f);
+  h.Cleanup();
+}
+
+TEST(PoseIntake, InvalidRecordsAreDiscardedAndTheFirstFiveLogged) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(MessageFor({5}));
+  h.Frame();
+  TrackerDevice *foot = h.provider.trackerSlots[5].get();
+  const int64_t lastValid = foot->lastValidPoseTime;
+  const size_t updates = h.host.PoseUpdates().size();
+
+  for (int i = 0; i < 8; ++i) {
+    Poses bad = MessageFor({5});
+    if (i % 3 == 0) bad.records[0].position[i % 3] = std::numeric_limits<float>::quiet_NaN();
+    if (i % 3 == 1) bad.records[0].rotation[0] = std::numeric_limits<float>::infinity();
+    if (i % 3 == 2) {
+      bad.records[0].rotation[3] = 0.0005f;  // squared norm 2.5e-7
+    }
+    bad.records[0].battery = 10;
+    h.Send(bad);
+  }
+  h.Frame();
+  const auto lines = h.LogLinesWith("Discarded");
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "[Vantrels] Discarded an invalid pose for VANTRL-LEFT-FOOT");
+  EXPECT_EQ(foot->invalidPoseCount, 8u);
+  EXPECT_EQ(foot->lastValidPoseTime, lastValid);
+  EXPECT_EQ(foot->batteryPercent, 255);  // nothing of a discarded record is taken
+  for (size_t i = updates; i < h.host.PoseUpdates().size(); ++i) {
+    const vr::DriverPose_t &p = h.host.PoseUpdates()[i].pose;
+    EXPECT_TRUE(std::isfinite(p.vecPosition[0]) && std::isfinite(p.qRotation.x));
+  }
+
+  Poses tiny = MessageFor({5});
+  tiny.records[0].rotation[3] = 0.001f;  // squared norm 1e-6: accepted and normalised
+  tiny.records[0].rotation[0] = 0.0f;
+  h.Send(tiny);
+  h.Frame();
+  EXPECT_EQ(foot->invalidPoseCount, 8u);
+  h.Cleanup();
+}
+
+TEST(PoseIntake, UntrackedRecordsAreSubmittedAsNotValidAndKeepTheTrackerAlive) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  Poses m = MessageFor({4});
+  m.records[0].flags = 0x00;
+  for (int i = 0; i < 150; ++i) {  // over a second and a half of frames
+    h.Send(m);
+    h.Frame();
+  }
+  const auto poses = h.PosesOf(h.provider.trackerSlots[4]->deviceIndex);
+  ASSERT_EQ(poses.size(), 150u);
+  for (const auto &u : poses) {
+    EXPECT_FALSE(u.pose.poseIsValid);
+    EXPECT_EQ(u.pose.result, vr::TrackingResult_Running_OutOfRange);
+    EXPECT_EQ(u.size, sizeof(vr::DriverPose_t));
+  }
+  EXPECT_FALSE(h.provider.trackerSlots[4]->stale);
+  h.Cleanup();
+}
+
+TEST(PoseIntake, OneSecondOfSilenceSubmitsOneOutOfRangePose) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(MessageFor({6}));
+  h.Frame();
+  TrackerDevice *foot = h.provider.trackerSlots[6].get();
+  const uint32_t index = foot->deviceIndex;
+  ASSERT_TRUE(h.PosesOf(index).back().pose.poseIsValid);
+  EXPECT_EQ(h.PosesOf(index).back().pose.result, vr::TrackingResult_Running_OK);
+
+  h.t = foot->lastValidPoseTime + 1'000'000'000 - 2 * testing::kFrameNs;
+  h.Frame();
+  EXPECT_FALSE(foot->stale);
+  const size_t live = h.PosesOf(index).size();
+  h.Frame();  // now at least one second after the last valid record
+  EXPECT_TRUE(foot->stale);
+  const auto poses = h.PosesOf(index);
+  ASSERT_EQ(poses.size(), live + 2);  // the frame's own pose, then the timeout
+  const vr::DriverPose_t &timedOut = poses.back().pose;
+  EXPECT_FALSE(timedOut.poseIsValid);
+  EXPECT_EQ(timedOut.result, vr::TrackingResult_Running_OutOfRange);
+  EXPECT_EQ(timedOut.vecVelocity[0], 0.0);
+  EXPECT_NEAR(timedOut.vecPosition[1], 1.0, 1e-9);  // the last position stays
+  EXPECT_FALSE(foot->filter.outputValid);
+
+  h.Frames(30);
+  EXPECT_EQ(h.PosesOf(index).size(), live + 2);  // nothing more until a valid record
+  h.Send(MessageFor({6}));
+  h.Frame();
+  EXPECT_EQ(h.PosesOf(index).size(), live + 3);
+  EXPECT_TRUE(h.PosesOf(index).back().pose.poseIsValid);
+  h.Cleanup();
+}
+
+TEST(PoseIntake, InactiveTrackersKeepFilteringButSubmitNothing) {
+  host::HostOptions options;
+  options.activation = host::HostOptions::Activation::Never;
+  ProviderHarness h(options);
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(MessageFor({7}));
+  h.Frames(3);
+  EXPECT_TRUE(h.host.PoseUpdates().empty());
+  EXPECT_TRUE(h.provider.trackerSlots[7]->filter.outputValid);
+  h.Cleanup();
+}
+
+// A host whose settings fill the whole buffer and forget the terminating NUL.
+class OverfullSettings : public vr::IVRSettings {
+ public:
+  const char *GetSettingsErrorNameFromEnum(vr::EVRSettingsError) override { return ""; }
+  void SetBool(const char *, const char *, bool, vr::EVRSettingsError *) override {}
+  void SetInt32(const char *, const char *, int32_t, vr::EVRSettingsError *) override {}
+  void SetFloat(const char *, const char *, float, vr::EVRSettingsError *) override {}
+  void SetString(const char *, const char *, const char *, vr::EVRSettingsError *) override {}
+  bool GetBool(const char *, const char *, vr::EVRSettingsError *e) override { return Fail(e), false; }
+  int32_t GetInt32(const char *, const char *, vr::EVRSettingsError *e) override { return Fail(e), 0; }
+  float GetFloat(const char *, const char *, vr::EVRSettingsError *e) override { return Fail(e), 0.0f; }
+  void GetString(const char *, const char *, char *value, uint32_t size, vr::EVRSettingsError *e) override {
+    std::memset(value, 'm', size);
+    if (e) *e = vr::VRSettingsError_None;
+  }
+  void RemoveSection(const char *, vr::EVRSettingsError *) override {}
+  void RemoveKeyInSection(const char *, const char *, vr::EVRSettingsError *) override {}
+
+ private:
+  static void Fail(vr::EVRSettingsError *e) {
+    if (e) *e = vr::VRSettingsError_UnsetSettingHasNoDefault;
+  }
+};
+
+class ContextWithSettings : public vr::IVRDriverContext {
+ public:
+  ContextWithSettings(vr::IVRDriverContext &inner, vr::IVRSettings &settings) : inner_(inner), settings_(settings) {}
+  void *GetGenericInterface(const char *version, vr::EVRInitError *error) override {
+    if (std::strcmp(version, vr::IVRSettings_Version) == 0) return &settings_;
+    return inner_.GetGenericInterface(version, error);
+  }
+  vr::DriverHandle_t GetDriverHandle() override { return inner_.GetDriverHandle(); }
+
+ private:
+  vr::IVRDriverContext &inner_;
+  vr::IVRSettings &settings_;
+};
+
+class RenderModelChoice : public ::testing::Test {
+ protected:
+  std::string Choose(const std::optional<std::string> &setting) {
+    host::SubstituteHost host;
+    if (setting) host.SetSetting("driver_vantrels", "render_model", *setting);
+    vr::InitServerDriverContext(&host);
+    const std::string name = ChooseRenderModel();
+    lines = host.LogLines();
+    vr::CleanupDriverContext();
+    return name;
+  }
+  std::vector<std::string> lines;
+};
+
+TEST_F(RenderModelChoice, ExplicitNamesAreTakenAsTheyStand) {
+  for (const std::string &value : std::vector<std::string>{"Auto", " auto", "{htc}/rendermodels/vr_tracker_vive_1_0", "my/model"}) {
+    EXPECT_EQ(Choose(value), value);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "[Vantrels] Render model set in settings: " + value);
+  }
+}
+
+TEST_F(RenderModelChoice, AutomaticWithoutADriverFolderFallsBackToTheViveTracker) {
+  // A test program is not in a driver folder, so the automatic choice cannot find the model.
+  for (const std::optional<std::string> &value : {std::optional<std::string>(), std::optional<std::string>("auto"),
+                                                 std::optional<std::string>("")}) {
+    EXPECT_EQ(Choose(value), kViveTrackerRenderModel);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0],
+              "[Vantrels] Vantrels render model not usable (no se encontró la carpeta del driver); using SteamVR's "
+              "Vive tracker model");
+  }
+}
+
+TEST_F(RenderModelChoice, ASettingThatFillsTheBufferIsNeverReadPastIt) {
+  host::SubstituteHost host;
+  OverfullSettings settings;
+  ContextWithSettings context(host, settings);
+  vr::InitServerDriverContext(&context);
+  const std::string name = ChooseRenderModel();
+  vr::CleanupDriverContext();
+  EXPECT_EQ(name, std::string(256, 'm'));
+}
+
+}  // namespace
+}  // namespace vantrels
