@@ -40,8 +40,8 @@ std::vector<uint8_t> FuzzedPoses(FuzzedDataProvider &in) {
     out.push_back(in.ConsumeIntegral<uint8_t>());
     out.push_back(0);
     for (size_t i = 4; i < recordSize; i += 4) {
-      const float v = in.ConsumeBool() ? in.ConsumeFloatingPointInRange<float>(-3.0f, 3.0f)
-                                       : in.ConsumeFloatingPoint<float>();
+      const float v =
+          in.ConsumeBool() ? in.ConsumeFloatingPointInRange<float>(-3.0f, 3.0f) : in.ConsumeFloatingPoint<float>();
       const auto *b = reinterpret_cast<const uint8_t *>(&v);
       out.insert(out.end(), b, b + 4);
     }
@@ -92,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // Nothing the server or the headset sends may reach SteamVR as a non-finite pose.
   for (const auto &update : host.PoseUpdates()) {
     const vr::DriverPose_t &p = update.pose;
-    for (double v : {p.vecPosition[0], p.vecPosition[1], p.vecPosition[2], p.qRotation.w, p.qRotation.x,
-                     p.qRotation.y, p.qRotation.z})
+    for (double v : {p.vecPosition[0], p.vecPosition[1], p.vecPosition[2], p.qRotation.w, p.qRotation.x, p.qRotation.y,
+                     p.qRotation.z})
       if (!std::isfinite(v)) std::abort();
   }
   vr::CleanupDriverContext();

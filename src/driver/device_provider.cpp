@@ -55,7 +55,9 @@ void DeviceProvider::Cleanup() {
   VR_CLEANUP_SERVER_DRIVER_CONTEXT();
 }
 
-const char *const *DeviceProvider::GetInterfaceVersions() { return kInterfaceVersions; }
+const char *const *DeviceProvider::GetInterfaceVersions() {
+  return kInterfaceVersions;
+}
 
 void DeviceProvider::RunFrame() {
   try {
@@ -65,7 +67,9 @@ void DeviceProvider::RunFrame() {
   }
 }
 
-bool DeviceProvider::ShouldBlockStandbyMode() { return false; }
+bool DeviceProvider::ShouldBlockStandbyMode() {
+  return false;
+}
 
 void DeviceProvider::EnterStandby() {}
 

@@ -11,7 +11,9 @@ namespace vantrels {
 
 namespace {
 
-bool IsFinite(const Vec3 &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+bool IsFinite(const Vec3 &v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 
 bool IsFinite(const vr::TrackedDevicePose_t &pose) {
   for (const auto &row : pose.mDeviceToAbsoluteTracking.m)
@@ -22,7 +24,9 @@ bool IsFinite(const vr::TrackedDevicePose_t &pose) {
   return true;
 }
 
-Vec3 ToVec3(const vr::HmdVector3_t &v) { return Vec3{v.v[0], v.v[1], v.v[2]}; }
+Vec3 ToVec3(const vr::HmdVector3_t &v) {
+  return Vec3{v.v[0], v.v[1], v.v[2]};
+}
 
 }  // namespace
 
@@ -56,8 +60,8 @@ double DeviceProvider::MapToServerTime(const PosesHeader &header, double now) {
 
 std::optional<Vec3> DeviceProvider::HeadAnchorOf(const PosesHeader &header, const std::vector<PointSample> &records) {
   if (header.version < 3) return std::nullopt;
-  const auto head = std::find_if(records.begin(), records.end(),
-                                 [](const PointSample &r) { return r.index == 0 && r.valid; });
+  const auto head =
+      std::find_if(records.begin(), records.end(), [](const PointSample &r) { return r.index == 0 && r.valid; });
   if (head == records.end()) return std::nullopt;
   // One broken head record would otherwise poison the stored offset, and with it every
   // head-relative tracker, for the rest of the session.
@@ -83,8 +87,8 @@ void DeviceProvider::OnPosesMessage(const PosesHeader &header, const std::vector
   }
 }
 
-void DeviceProvider::UpdateTrackers(const vr::TrackedDevicePose_t (&rawPoses)[vr::k_unMaxTrackedDeviceCount],
-                                    int64_t t, double now, double dt) {
+void DeviceProvider::UpdateTrackers(const vr::TrackedDevicePose_t (&rawPoses)[vr::k_unMaxTrackedDeviceCount], int64_t t,
+                                    double now, double dt) {
   // The head point as the headset places it now. A headset pose with a non-finite number is
   // treated as absent, so that it cannot turn every head-relative tracker into NaN.
   std::optional<Vec3> headNow;

@@ -4,7 +4,18 @@
 
 namespace vantrels {
 
+namespace {
+
+int64_t (*clockOverride)() = nullptr;
+
+}  // namespace
+
+void OverrideSteadyClock(int64_t (*source)()) {
+  clockOverride = source;
+}
+
 int64_t SteadyNowNs() {
+  if (clockOverride != nullptr) return clockOverride();
   // On Linux this is CLOCK_MONOTONIC, already in nanoseconds.
   const auto since = std::chrono::steady_clock::now().time_since_epoch();
   return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count());

@@ -9,7 +9,9 @@ namespace vantrels {
 
 namespace {
 
-bool IsLive(const vr::TrackedDevicePose_t &pose) { return pose.bPoseIsValid && pose.bDeviceIsConnected; }
+bool IsLive(const vr::TrackedDevicePose_t &pose) {
+  return pose.bPoseIsValid && pose.bDeviceIsConnected;
+}
 
 void Translation(const vr::HmdMatrix34_t &m, float (&out)[3]) {
   out[0] = m.m[0][3];

@@ -71,8 +71,8 @@ void UdpEndpoint::SendToPeer(const uint8_t *data, size_t size) {
   destination.sin_addr.s_addr = peerAddress;
   destination.sin_port = peerPort;
   // Best effort: a report that cannot go out now is replaced by the next frame's.
-  (void)::sendto(socketHandle, data, size, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&destination),
-                 sizeof(destination));
+  (void)::sendto(socketHandle, data, size, MSG_DONTWAIT | MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr *>(&destination), sizeof(destination));
 }
 
 }  // namespace vantrels

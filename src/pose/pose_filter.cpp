@@ -117,6 +117,17 @@ Quat PredictRotationOn(const PoseFilter &f, const TimeLine &line) {
   return NormalizeOrIdentity(Multiply(FromRotationVector(Evaluate(line, vectors)), qL));
 }
 
+// The evaluation time of a fitted window: t, but never more than 50 ms past the newest sample.
+double FitTime(const WindowFit &fit, double t) {
+  return std::min(fit.newestTime + kMaxExtrapolationSeconds, t);
+}
+
+// A line of the fit evaluated at tau. The same expression, in the same order, as Evaluate above.
+Vec3 EvaluateAt(const WindowFit &fit, const Vec3 &mean, const Vec3 &stp, double tau) {
+  const double dtau = tau - fit.timeMean;
+  return {mean.x + stp.x * dtau / fit.stt, mean.y + stp.y * dtau / fit.stt, mean.z + stp.z * dtau / fit.stt};
+}
+
 }  // namespace
 
 Vec3 PoseFilter::FitPosition(double t, const FilterSettings &settings) const {
@@ -129,6 +140,86 @@ Vec3 PoseFilter::PredictPosition(double t, const FilterSettings &settings) const
 
 Quat PoseFilter::PredictRotation(double t, const FilterSettings &settings) const {
   return PredictRotationOn(*this, LineAt(*this, t, settings));
+}
+
+// One pass of LineAt, FitPositionOn and PredictRotationOn's per-sample work, keeping what does not depend on
+// the evaluation time. Sums start at zero and run from the oldest sample to the newest, as there.
+const WindowFit &PoseFilter::FitWindow() {
+  WindowFit &fit = windowFit;
+  if (fit.current) return fit;
+  fit = WindowFit{};
+  fit.current = true;
+
+  double times[kCapacity];
+  double sum = 0.0;
+  for (int32_t k = 0; k < count; ++k) {
+    times[k] = samples[RingIndex(first, k)].time;
+    sum += times[k];
+  }
+  const double n = static_cast<double>(count);
+  fit.timeMean = sum / n;
+  for (int32_t k = 0; k < count; ++k) {
+    const double dt = times[k] - fit.timeMean;
+    fit.stt += dt * dt;
+  }
+  fit.newestTime = Newest(*this).time;
+  fit.sloped = !(fit.stt < kMinTimeSpread);
+  if (!fit.sloped) return fit;
+
+  // Plain arrays without initialisers: filled below before they are read.
+  double px[kCapacity], py[kCapacity], pz[kCapacity];
+  double rx[kCapacity], ry[kCapacity], rz[kCapacity];
+  const Quat inverseL = Conjugate(Newest(*this).rotation);
+  Vec3 positionSum;
+  Vec3 vectorSum;
+  for (int32_t k = 0; k < count; ++k) {
+    const PoseSample &sample = samples[RingIndex(first, k)];
+    const Vec3 p = RelativePosition(*this, sample);
+    Quat d = Multiply(sample.rotation, inverseL);
+    if (d.w < 0.0) d = Negated(d);
+    const Vec3 r = ToRotationVector(d);
+    px[k] = p.x, py[k] = p.y, pz[k] = p.z;
+    rx[k] = r.x, ry[k] = r.y, rz[k] = r.z;
+    positionSum = positionSum + p;
+    vectorSum = vectorSum + r;
+  }
+  fit.positionMean = {positionSum.x / n, positionSum.y / n, positionSum.z / n};
+  fit.rotationMean = {vectorSum.x / n, vectorSum.y / n, vectorSum.z / n};
+  for (int32_t k = 0; k < count; ++k) {
+    const double dt = times[k] - fit.timeMean;
+    fit.positionStp.x += (px[k] - fit.positionMean.x) * dt;
+    fit.positionStp.y += (py[k] - fit.positionMean.y) * dt;
+    fit.positionStp.z += (pz[k] - fit.positionMean.z) * dt;
+    fit.rotationStr.x += (rx[k] - fit.rotationMean.x) * dt;
+    fit.rotationStr.y += (ry[k] - fit.rotationMean.y) * dt;
+    fit.rotationStr.z += (rz[k] - fit.rotationMean.z) * dt;
+  }
+  return fit;
+}
+
+Vec3 PoseFilter::CachedFitPosition(double t, const FilterSettings &settings) {
+  if (settings.prediction && count >= 2) {
+    const WindowFit &fit = FitWindow();
+    if (fit.sloped) return EvaluateAt(fit, fit.positionMean, fit.positionStp, FitTime(fit, t));
+  }
+  return RelativePosition(*this, Newest(*this));
+}
+
+Vec3 PoseFilter::CachedPredictPosition(double t, const FilterSettings &settings) {
+  const Vec3 fit = CachedFitPosition(t, settings);
+  return headRelative ? fit + Newest(*this).headAnchor : fit;
+}
+
+Quat PoseFilter::CachedPredictRotation(double t, const FilterSettings &settings) {
+  const Quat &qL = Newest(*this).rotation;
+  if (settings.prediction && count >= 2) {
+    const WindowFit &fit = FitWindow();
+    if (fit.sloped) {
+      const Vec3 r = EvaluateAt(fit, fit.rotationMean, fit.rotationStr, FitTime(fit, t));
+      return NormalizeOrIdentity(Multiply(FromRotationVector(r), qL));
+    }
+  }
+  return qL;
 }
 
 void PoseFilter::AddSample(const Vec3 &position, const Quat &rotation, bool headRelativeFlag,
@@ -146,9 +237,8 @@ void PoseFilter::AddSample(const Vec3 &position, const Quat &rotation, bool head
   Vec3 pp;
   Quat qp;
   if (countBefore > 0) {
-    const TimeLine line = LineAt(*this, now, settings);
-    pp = PredictPositionOn(*this, line) + positionCorrection;
-    qp = Multiply(rotationCorrection, PredictRotationOn(*this, line));
+    pp = CachedPredictPosition(now, settings) + positionCorrection;
+    qp = Multiply(rotationCorrection, CachedPredictRotation(now, settings));
     const double newestTime = Newest(*this).time;
     if (Length(pp - position) > kRestartDistance || newestTime > sampleTime + kRestartAgeSeconds) {
       count = 0;
@@ -172,14 +262,14 @@ void PoseFilter::AddSample(const Vec3 &position, const Quat &rotation, bool head
     }
   }
   headRelative = useAnchor;
+  windowFit.current = false;
 
   if (countBefore == 0 || restarted) {
     positionCorrection = Vec3{};
     rotationCorrection = Quat{};
   } else {
-    const TimeLine line = LineAt(*this, now, settings);
-    positionCorrection = pp - PredictPositionOn(*this, line);
-    rotationCorrection = NormalizeOrIdentity(Multiply(qp, Conjugate(PredictRotationOn(*this, line))));
+    positionCorrection = pp - CachedPredictPosition(now, settings);
+    rotationCorrection = NormalizeOrIdentity(Multiply(qp, Conjugate(CachedPredictRotation(now, settings))));
   }
 }
 
@@ -199,9 +289,8 @@ void PoseFilter::Step(const std::optional<Vec3> &headNow, const Vec3 &headStep, 
   const PoseSample &newest = Newest(*this);
   Vec3 base;
   if (headRelative) base = headNow.has_value() ? *headNow : newest.headAnchor;
-  const TimeLine line = LineAt(*this, now, settings);
-  const Vec3 p = FitPositionOn(*this, line) + positionCorrection + base;
-  const Quat q = NormalizeOrIdentity(Multiply(rotationCorrection, PredictRotationOn(*this, line)));
+  const Vec3 p = CachedFitPosition(now, settings) + positionCorrection + base;
+  const Quat q = NormalizeOrIdentity(Multiply(rotationCorrection, CachedPredictRotation(now, settings)));
   // The head's own movement this frame; it passes through the smoothing unsmoothed.
   const Vec3 h = (headRelative && headNow.has_value()) ? headStep : Vec3{};
 
@@ -235,6 +324,7 @@ void PoseFilter::Step(const std::optional<Vec3> &headNow, const Vec3 &headStep, 
 void PoseFilter::ResetFilter() {
   outputValid = false;
   count = 0;
+  windowFit.current = false;
   positionCorrection = Vec3{};
   rotationCorrection = Quat{};
   linearSpeed = 0.0;

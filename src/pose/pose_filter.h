@@ -27,6 +27,23 @@ struct PoseSample {
   Quat rotation;      // received rotation, normalised
 };
 
+// The per-window quantities of the straight-line fits through the window: the mean time, the time spread
+// Stt, and per axis the means and the Stp sums of the positions and of the rotation vectors relative to the
+// newest rotation. They depend only on the samples held and on headRelative (never on the evaluation time
+// or the settings), so they are computed once per window and every evaluation in between is a few
+// multiplications.
+struct WindowFit {
+  bool current = false;  // describes the window as it is now
+  bool sloped = false;   // Stt is large enough for a slope; otherwise the newest sample stands
+  double newestTime = 0.0;
+  double timeMean = 0.0;
+  double stt = 0.0;
+  Vec3 positionMean;  // relative positions
+  Vec3 positionStp;
+  Vec3 rotationMean;  // rotation vectors relative to the newest rotation
+  Vec3 rotationStr;
+};
+
 struct PoseFilter {
   static constexpr int32_t kWindowCapacity = 16;
 
@@ -55,13 +72,28 @@ struct PoseFilter {
             const FilterSettings &settings);
 
   // Evaluate the window at time t; all three need count >= 1. FitPosition is relative to the head anchor
-  // while the window is head-relative, PredictPosition is absolute.
+  // while the window is head-relative, PredictPosition is absolute. These compute the fit from the samples
+  // on every call.
   Vec3 FitPosition(double t, const FilterSettings &settings) const;
   Vec3 PredictPosition(double t, const FilterSettings &settings) const;
   Quat PredictRotation(double t, const FilterSettings &settings) const;
 
+  // The same three evaluations from windowFit, which they bring up to date first when the window has
+  // changed; what AddSample and Step use. Their results are bit for bit those of the three above.
+  Vec3 CachedFitPosition(double t, const FilterSettings &settings);
+  Vec3 CachedPredictPosition(double t, const FilterSettings &settings);
+  Quat CachedPredictRotation(double t, const FilterSettings &settings);
+
   // Empties the window and drops the output and the corrections (tracker timed out).
   void ResetFilter();
+
+  // Fit of the window as it was when last needed. Only AddSample and ResetFilter change the window; code
+  // that writes samples, first, count or headRelative itself must clear windowFit.current.
+  WindowFit windowFit;
+
+ private:
+  // Brings windowFit up to date; needs count >= 2.
+  const WindowFit &FitWindow();
 };
 
 }  // namespace vantrels

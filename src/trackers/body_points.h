@@ -20,6 +20,8 @@ inline constexpr size_t kBodyPointCount = 20;
 extern const BodyPoint kBodyPoints[kBodyPointCount];
 
 // The row of an index, or null for an index the table does not have.
-inline const BodyPoint *FindBodyPoint(size_t index) { return index < kBodyPointCount ? &kBodyPoints[index] : nullptr; }
+inline const BodyPoint *FindBodyPoint(size_t index) {
+  return index < kBodyPointCount ? &kBodyPoints[index] : nullptr;
+}
 
 }  // namespace vantrels

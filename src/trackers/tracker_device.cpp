@@ -54,18 +54,23 @@ vr::EVRInitError TrackerDevice::Activate(uint32_t unObjectId) {
   return vr::VRInitError_None;
 }
 
-void TrackerDevice::Deactivate() { deviceIndex = vr::k_unTrackedDeviceIndexInvalid; }
+void TrackerDevice::Deactivate() {
+  deviceIndex = vr::k_unTrackedDeviceIndexInvalid;
+}
 
 void TrackerDevice::EnterStandby() {}
 
-void *TrackerDevice::GetComponent(const char * /*pchComponentNameAndVersion*/) { return nullptr; }
+void *TrackerDevice::GetComponent(const char * /*pchComponentNameAndVersion*/) {
+  return nullptr;
+}
 
-void TrackerDevice::DebugRequest(const char * /*pchRequest*/, char *pchResponseBuffer,
-                                 uint32_t unResponseBufferSize) {
+void TrackerDevice::DebugRequest(const char * /*pchRequest*/, char *pchResponseBuffer, uint32_t unResponseBufferSize) {
   if (unResponseBufferSize != 0 && pchResponseBuffer != nullptr) pchResponseBuffer[0] = '\0';
 }
 
-vr::DriverPose_t TrackerDevice::GetPose() { return pose; }
+vr::DriverPose_t TrackerDevice::GetPose() {
+  return pose;
+}
 
 void TrackerDevice::UpdateBatteryProperties() {
   if (!IsActive()) return;

@@ -20,7 +20,11 @@ Poses Stamped(uint32_t stampUs, std::initializer_list<uint8_t> indices = {1}) {
   return m;
 }
 
-double Now(const ProviderHarness &h) { return static_cast<double>(h.t - h.provider.startTime) / 1e9; }
+constexpr double kFrameSeconds = static_cast<double>(testing::kFrameNs) / 1e9;
+
+double Now(const ProviderHarness &h) {
+  return static_cast<double>(h.t - h.provider.startTime) / 1e9;
+}
 
 class TimeBase : public ::testing::Test {
  protected:
@@ -48,7 +52,7 @@ TEST_F(TimeBase, FollowsTheServerClockAndRestartsWhenItGoesBackMoreThanASecond) 
 
   Message(Stamped(3'249'999));  // back by 1,000,001 us: a new time base
   EXPECT_EQ(c.serverTime, Now(h));
-  EXPECT_EQ(c.minDelay, 0.0);
+  EXPECT_DOUBLE_EQ(c.minDelay, kFrameSeconds * 0.001);  // restarted at 0, then one frame's creep
   EXPECT_EQ(c.lastStampUs, 3'249'999u);
 }
 
@@ -79,7 +83,7 @@ TEST_F(TimeBase, OlderProtocolVersionsDropTheStampAndSwitchPredictionOff) {
   v3.smoothingMs = 30;
   Message(v3);
   EXPECT_FALSE(h.provider.serverClock.hasStamp);
-  EXPECT_EQ(h.provider.serverClock.minDelay, 0.0);
+  EXPECT_DOUBLE_EQ(h.provider.serverClock.minDelay, kFrameSeconds * 0.001);
   EXPECT_FALSE(h.provider.settings.prediction);
   EXPECT_DOUBLE_EQ(h.provider.settings.smoothingSeconds, 0.03);
   // The next stamped message starts a new time base.
@@ -93,7 +97,7 @@ TEST_F(TimeBase, RestartsAfterASilenceLongEnoughForTheStampToWrap) {
   h.Frame(4'295'000'000'000);
   Message(Stamped(1'000'000 + 32'704));
   EXPECT_EQ(h.provider.serverClock.serverTime, Now(h));
-  EXPECT_EQ(h.provider.serverClock.minDelay, 0.0);
+  EXPECT_DOUBLE_EQ(h.provider.serverClock.minDelay, kFrameSeconds * 0.001);
   // A gap below the limit is still followed.
   const double base = h.provider.serverClock.serverTime;
   h.Frame(1'999'000'000'000);

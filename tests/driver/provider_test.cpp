@@ -16,8 +16,8 @@ using testing::UdpPeer;
 
 TEST(ProviderInit, PortSettingOutsideTheRangeOrAbsentGivesTheDefault) {
   // The default port may be taken by another test process; either line names the port used.
-  for (const nlohmann::json &value : {nlohmann::json(0), nlohmann::json(-1), nlohmann::json(65536),
-                                      nlohmann::json("21111"), nlohmann::json()}) {
+  for (const nlohmann::json &value :
+       {nlohmann::json(0), nlohmann::json(-1), nlohmann::json(65536), nlohmann::json("21111"), nlohmann::json()}) {
     ProviderHarness h({}, false);
     if (!value.is_null()) h.host.SetSetting("driver_vantrels", "port", value);
     const vr::EVRInitError result = h.Init();
@@ -53,8 +53,8 @@ TEST(ProviderInit, PortInUseFailsWith200AndSaysSo) {
 }
 
 TEST(ProviderInit, MissingInterfaceFailsWith105QuietlyAndOpensNothing) {
-  for (const char *missing : {"IVRServerDriverHost_006", "IVRSettings_003", "IVRDriverLog_001",
-                              "IVRDriverManager_001", "IVRResources_001"}) {
+  for (const char *missing :
+       {"IVRServerDriverHost_006", "IVRSettings_003", "IVRDriverLog_001", "IVRDriverManager_001", "IVRResources_001"}) {
     host::HostOptions options;
     options.missingInterfaces = {missing};
     ProviderHarness h(options);

@@ -19,7 +19,9 @@ std::atomic<uint64_t> allocations{0};
 }  // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// Part of every sanitizer runtime; declared here because not every compiler ships its header.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void *, size_t),
+                                                         void (*free_hook)(const volatile void *));
 
 namespace {
 void OnMalloc(const volatile void *, size_t) {
@@ -28,7 +30,9 @@ void OnMalloc(const volatile void *, size_t) {
 void OnFree(const volatile void *) {}
 }  // namespace
 
-static void InstallCounter() { __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree); }
+static void InstallCounter() {
+  __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
+}
 #else
 #include <dlfcn.h>
 
@@ -54,7 +58,8 @@ TEST(SteadyStateFrame, AllocatesNothing) {
   ASSERT_NE(provider, nullptr) << error;
 
   host::MinimalHost minimal;
-  minimal.port = testing::FreePort();
+  const uint16_t port = testing::FreePort();
+  minimal.port = port;
   ASSERT_EQ(provider->Init(&minimal), vr::VRInitError_None);
 
   testing::Poses message;
@@ -80,7 +85,7 @@ TEST(SteadyStateFrame, AllocatesNothing) {
       y += 0.0005f;
       std::memcpy(bytes.data() + 16 + 44 * k + 8, &y, 4);
     }
-    server.SendTo(minimal.port, bytes);
+    server.SendTo(port, bytes);
   };
 
   // Warm-up: trackers are created and activated, the render model chosen, first lines logged.

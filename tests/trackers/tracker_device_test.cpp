@@ -24,7 +24,9 @@ std::vector<Write> WritesTo(const host::SubstituteHost &host, uint32_t index) {
   return found;
 }
 
-std::string Text(const Write &w) { return std::string(reinterpret_cast<const char *>(w.bytes.data())); }
+std::string Text(const Write &w) {
+  return std::string(reinterpret_cast<const char *>(w.bytes.data()));
+}
 
 TEST(TrackerDevice, DefaultPoseAndTheQuietOperations) {
   TrackerDevice device(1);
@@ -65,10 +67,12 @@ TEST(TrackerDevice, ActivateWritesItsPropertiesInOrderEveryTime) {
   const std::vector<Write> writes = WritesTo(h.host, index);
   ASSERT_EQ(writes.size(), 12u);  // battery: 255 from the record, so only "provides battery"
   const vr::ETrackedDeviceProperty order[] = {
-      vr::Prop_TrackingSystemName_String, vr::Prop_ManufacturerName_String,      vr::Prop_ModelNumber_String,
-      vr::Prop_SerialNumber_String,       vr::Prop_RenderModelName_String,       vr::Prop_ControllerType_String,
-      vr::Prop_InputProfilePath_String,   vr::Prop_ControllerRoleHint_Int32,     vr::Prop_DeviceClass_Int32,
-      vr::Prop_DeviceProvidesBatteryStatus_Bool, vr::Prop_WillDriftInYaw_Bool,   vr::Prop_NeverTracked_Bool};
+      vr::Prop_TrackingSystemName_String, vr::Prop_ManufacturerName_String,
+      vr::Prop_ModelNumber_String,        vr::Prop_SerialNumber_String,
+      vr::Prop_RenderModelName_String,    vr::Prop_ControllerType_String,
+      vr::Prop_InputProfilePath_String,   vr::Prop_ControllerRoleHint_Int32,
+      vr::Prop_DeviceClass_Int32,         vr::Prop_DeviceProvidesBatteryStatus_Bool,
+      vr::Prop_WillDriftInYaw_Bool,       vr::Prop_NeverTracked_Bool};
   for (size_t i = 0; i < 12; ++i) EXPECT_EQ(writes[i].prop, order[i]) << i;
   EXPECT_EQ(Text(writes[0]), "vantrels");
   EXPECT_EQ(Text(writes[1]), "Vantrels");
@@ -297,7 +301,8 @@ class RenderModelChoice : public ::testing::Test {
 };
 
 TEST_F(RenderModelChoice, ExplicitNamesAreTakenAsTheyStand) {
-  for (const std::string &value : std::vector<std::string>{"Auto", " auto", "{htc}/rendermodels/vr_tracker_vive_1_0", "my/model"}) {
+  for (const std::string &value :
+       std::vector<std::string>{"Auto", " auto", "{htc}/rendermodels/vr_tracker_vive_1_0", "my/model"}) {
     EXPECT_EQ(Choose(value), value);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "[Vantrels] Render model set in settings: " + value);
@@ -306,8 +311,8 @@ TEST_F(RenderModelChoice, ExplicitNamesAreTakenAsTheyStand) {
 
 TEST_F(RenderModelChoice, AutomaticWithoutADriverFolderFallsBackToTheViveTracker) {
   // A test program is not in a driver folder, so the automatic choice cannot find the model.
-  for (const std::optional<std::string> &value : {std::optional<std::string>(), std::optional<std::string>("auto"),
-                                                 std::optional<std::string>("")}) {
+  for (const std::optional<std::string> &value :
+       {std::optional<std::string>(), std::optional<std::string>("auto"), std::optional<std::string>("")}) {
     EXPECT_EQ(Choose(value), kViveTrackerRenderModel);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0],

@@ -1,0 +1,266 @@
+// vantrels-sim: a stand-in tracking server. It sends the body points of a simulated person to
+// the driver and listens for the driver's host pose reports on the same socket.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <queue>
+#include <random>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "host_report.h"
+#include "poses_encoder.h"
+#include "sim_options.h"
+#include "truth_recorder.h"
+
+using namespace vantrels::sim;
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+void OnSignal(int) {
+  gStop = 1;
+}
+
+int64_t NowNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+struct Pending {
+  int64_t sendNs = 0;
+  uint64_t sequence = 0;  // capture order, so equal send times keep it
+  std::vector<uint8_t> bytes;
+  bool operator>(const Pending &other) const {
+    return sendNs != other.sendNs ? sendNs > other.sendNs : sequence > other.sequence;
+  }
+};
+
+struct Counters {
+  uint64_t datagramsSent = 0;
+  uint64_t recordsSent = 0;
+  uint64_t dropped = 0;
+  uint64_t sendErrors = 0;
+  uint64_t reports = 0;
+  uint64_t malformed = 0;
+};
+
+const char *MotionName(Motion m) {
+  return m == Motion::Idle ? "idle" : m == Motion::Walk ? "walk" : "dance";
+}
+
+void PrintReport(double elapsed, const Counters &counters, const HostReport *report) {
+  if (report == nullptr) {
+    std::printf("[%5.1f s] no host pose report yet (%llu datagrams sent)\n", elapsed,
+                static_cast<unsigned long long>(counters.datagramsSent));
+    return;
+  }
+  std::printf("[%5.1f s] headset %s (%.3f, %.3f, %.3f); %zu controller(s)", elapsed,
+              report->headsetValid ? "valid" : "invalid", static_cast<double>(report->headsetPosition[0]),
+              static_cast<double>(report->headsetPosition[1]), static_cast<double>(report->headsetPosition[2]),
+              report->controllers.size());
+  for (const ControllerPose &c : report->controllers) {
+    std::printf("  %s (%.3f, %.3f, %.3f)", RoleName(c.role), static_cast<double>(c.position[0]),
+                static_cast<double>(c.position[1]), static_cast<double>(c.position[2]));
+  }
+  std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  SimOptions o;
+  if (auto code = ParseSimOptions(argc, argv, o)) return *code;
+
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+
+  // One socket for both directions: the driver answers to the address its POSES came from.
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) {
+    std::fprintf(stderr, "vantrels-sim: cannot create a UDP socket: %s\n", std::strerror(errno));
+    return 1;
+  }
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  local.sin_port = 0;
+  if (bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
+    std::fprintf(stderr, "vantrels-sim: cannot bind a UDP socket on 127.0.0.1: %s\n", std::strerror(errno));
+    close(fd);
+    return 1;
+  }
+  sockaddr_in driver{};
+  driver.sin_family = AF_INET;
+  driver.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  driver.sin_port = htons(o.port);
+
+  TruthRecorder truth;
+  if (!o.recordPath.empty() && !truth.Open(o.recordPath)) {
+    std::fprintf(stderr, "vantrels-sim: cannot write %s: %s\n", o.recordPath.c_str(), std::strerror(errno));
+    close(fd);
+    return 1;
+  }
+
+  CaptureConfig config;
+  config.points = o.points;
+  config.headRelative = o.headRelative;
+  config.runSeconds = o.seconds;
+  config.dropoutPoint = o.dropoutPoint;
+  config.dropoutSeconds = o.dropoutSeconds;
+
+  std::printf("vantrels-sim: %zu body points, %s motion, version %u, %.0f Hz for %.1f s to 127.0.0.1:%u\n",
+              o.points.size(), MotionName(o.motion), static_cast<unsigned>(o.version), o.rateHz, o.seconds,
+              static_cast<unsigned>(o.port));
+  std::fflush(stdout);
+
+  std::mt19937_64 rng(o.seed);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::priority_queue<Pending, std::vector<Pending>, std::greater<>> pending;
+  Counters counters;
+  HostReport report;
+  HostReport lastReport;
+  bool haveReport = false;
+  bool warnedSend = false;
+
+  const int64_t periodNs = std::max<int64_t>(1, static_cast<int64_t>(1e9 / o.rateHz));
+  const int64_t latencyNs = static_cast<int64_t>(o.latencyMs * 1e6);
+  const int64_t start = NowNs();
+  const int64_t end = start + static_cast<int64_t>(o.seconds * 1e9);
+  int64_t nextCapture = start;
+  int64_t nextPrint = start + 1'000'000'000;
+  int64_t lastSendNs = 0;
+  uint64_t sequence = 0;
+  int64_t firstHeadsetNs = -1;  // capture time of the first placement under the headset
+  constexpr int64_t kGraceNs = 100'000'000;
+  int64_t graceEnd = 0;
+
+  while (!gStop) {
+    int64_t now = NowNs();
+
+    if (nextCapture < end && now >= nextCapture) {
+      const double t = static_cast<double>(now - start) * 1e-9;
+      BodyPose body = SampleBody(o.motion, t);
+      if (o.followHeadset && haveReport && lastReport.headsetValid) {
+        if (firstHeadsetNs < 0) firstHeadsetNs = now;
+        const float *p = lastReport.headsetPosition;
+        const float *q = lastReport.headsetRotation;
+        PlaceUnderHeadset(body, {p[0], p[1], p[2]}, {q[3], q[0], q[1], q[2]},
+                          GlideWeight(static_cast<double>(now - firstHeadsetNs) * 1e-9));
+      }
+      const std::vector<PointRecord> records = BuildRecords(config, body, t);
+      PosesSettings settings;
+      settings.version = o.version;
+      settings.smoothingMs = o.smoothingMs;
+      settings.prediction = o.prediction;
+      settings.adaptiveSmoothing = o.adaptive;
+      settings.serverTimeUs = static_cast<uint32_t>(static_cast<uint64_t>(now / 1000));
+      for (size_t first = 0; first < records.size(); first += kMaxRecordsPerDatagram) {
+        const std::span<const PointRecord> chunk =
+            std::span(records).subspan(first, std::min(kMaxRecordsPerDatagram, records.size() - first));
+        const bool drop = o.loss > 0.0 && unit(rng) < o.loss;
+        for (const PointRecord &r : chunk) truth.Write(now, r, !drop);
+        if (drop) {
+          ++counters.dropped;
+          continue;
+        }
+        int64_t sendNs = now + latencyNs + static_cast<int64_t>(o.jitterMs * 1e6 * unit(rng));
+        if (o.keepOrder) sendNs = std::max(sendNs, lastSendNs);
+        lastSendNs = sendNs;
+        pending.push({sendNs, sequence++, EncodePoses(settings, chunk)});
+      }
+      // Stay on the original schedule; after a stall, skip the captures that were missed.
+      nextCapture += periodNs;
+      if (nextCapture < now) nextCapture = now + periodNs - (now - nextCapture) % periodNs;
+    }
+
+    now = NowNs();
+    while (!pending.empty() && pending.top().sendNs <= now) {
+      const Pending &d = pending.top();
+      const ssize_t n =
+          sendto(fd, d.bytes.data(), d.bytes.size(), 0, reinterpret_cast<const sockaddr *>(&driver), sizeof driver);
+      if (n == static_cast<ssize_t>(d.bytes.size())) {
+        ++counters.datagramsSent;
+        counters.recordsSent += d.bytes[6];
+      } else {
+        ++counters.sendErrors;
+        if (!warnedSend) {
+          std::fprintf(stderr, "vantrels-sim: sending failed: %s\n", std::strerror(errno));
+          warnedSend = true;
+        }
+      }
+      pending.pop();
+    }
+
+    uint8_t buffer[2048];
+    for (;;) {
+      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n < 0) break;  // EAGAIN: nothing more now; ECONNREFUSED and the like: nobody listens yet
+      if (DecodeHostReport(buffer, static_cast<size_t>(n), report)) {
+        ++counters.reports;
+        std::swap(lastReport, report);
+        haveReport = true;
+      } else {
+        ++counters.malformed;
+      }
+    }
+
+    if (o.verbose && now >= nextPrint) {
+      PrintReport(static_cast<double>(now - start) * 1e-9, counters, haveReport ? &lastReport : nullptr);
+      std::fflush(stdout);
+      nextPrint += 1'000'000'000;
+    }
+
+    // Everything is out: listen a little longer for the reports to the last datagrams.
+    if (nextCapture >= end && pending.empty()) {
+      if (graceEnd == 0) graceEnd = now + kGraceNs;
+      if (now >= graceEnd) break;
+    }
+
+    // Sleep until the next capture or send is due, waking early for a report.
+    int64_t wake = nextCapture < end ? nextCapture : graceEnd > 0 ? graceEnd : INT64_MAX;
+    if (!pending.empty()) wake = std::min(wake, pending.top().sendNs);
+    if (o.verbose) wake = std::min(wake, nextPrint);
+    const int64_t waitNs = std::max<int64_t>(0, wake - NowNs());
+    const timespec timeout{static_cast<time_t>(waitNs / 1'000'000'000), static_cast<long>(waitNs % 1'000'000'000)};
+    pollfd pfd{fd, POLLIN, 0};
+    ppoll(&pfd, 1, &timeout, nullptr);
+  }
+
+  close(fd);
+  const bool recorded = truth.Close();
+  if (gStop) std::printf("vantrels-sim: interrupted, %zu datagram(s) left unsent\n", pending.size());
+  std::printf(
+      "vantrels-sim: sent %llu datagrams (%llu records), dropped %llu by --loss; received %llu host pose reports "
+      "(%llu malformed)\n",
+      static_cast<unsigned long long>(counters.datagramsSent), static_cast<unsigned long long>(counters.recordsSent),
+      static_cast<unsigned long long>(counters.dropped), static_cast<unsigned long long>(counters.reports),
+      static_cast<unsigned long long>(counters.malformed));
+  if (counters.sendErrors > 0) {
+    std::printf("vantrels-sim: %llu datagrams could not be sent\n",
+                static_cast<unsigned long long>(counters.sendErrors));
+  }
+  if (!recorded) {
+    std::fprintf(stderr, "vantrels-sim: writing %s failed\n", o.recordPath.c_str());
+    return 1;
+  }
+  return 0;
+}
