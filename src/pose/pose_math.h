@@ -50,8 +50,30 @@ inline Quat NormalizeOrIdentity(const Quat &q) {
   return {q.w / length, q.x / length, q.y / length, q.z / length};
 }
 Vec3 Rotate(const Quat &q, const Vec3 &v);
-// Shortest-arc spherical interpolation from a (t = 0) to b (t = 1), normalised.
-Quat Slerp(const Quat &a, const Quat &b, double t);
+
+// Above this cosine the two rotations of a Slerp are so close that sin θ loses precision; blend linearly.
+inline constexpr double kSlerpLinearCos = 0.9995;
+
+// Shortest-arc spherical interpolation from a (t = 0) to b (t = 1), normalised. Inline, like the two
+// smoothing helpers below, because every tracker's filter step runs it twice per frame.
+inline Quat Slerp(const Quat &a, const Quat &b, double t) {
+  double d = a.w * b.w + a.x * b.x + a.y * b.y + a.z * b.z;
+  Quat end = b;
+  if (d < 0.0) {
+    end = {-b.w, -b.x, -b.y, -b.z};
+    d = -d;
+  }
+  double wa = 1.0 - t;
+  double wb = t;
+  if (d < kSlerpLinearCos) {
+    const double theta = std::acos(d);
+    const double sinTheta = std::sin(theta);
+    wa = std::sin((1.0 - t) * theta) / sinTheta;
+    wb = std::sin(t * theta) / sinTheta;
+  }
+  return NormalizeOrIdentity(
+      {wa * a.w + wb * end.w, wa * a.x + wb * end.x, wa * a.y + wb * end.y, wa * a.z + wb * end.z});
+}
 
 // Quaternion logarithm: axis times angle in radians, taken on the hemisphere with w >= 0. Inline with its
 // inverse: the filter's rotation fit runs it on every sample of the window.
@@ -72,9 +94,18 @@ inline Quat FromRotationVector(const Vec3 &r) {
 }
 // Weight of one step of an exponential smoother with time constant tau over dt seconds; tau <= 0 means
 // no smoothing (1), dt <= 0 means no movement (0).
-double SmoothingAlpha(double dt, double tau);
+inline double SmoothingAlpha(double dt, double tau) {
+  if (tau <= 0.0) return 1.0;
+  if (dt <= 0.0) return 0.0;
+  return 1.0 - std::exp(-dt / tau);
+}
+
 // Time constant whose cutoff frequency is that of tau0 plus gain Hz per unit of speed; 0 when tau0 <= 0.
-double AdaptiveTimeConstant(double tau0, double speed, double gain);
+inline double AdaptiveTimeConstant(double tau0, double speed, double gain) {
+  constexpr double kTwoPi = 6.283185307179586;
+  if (tau0 <= 0.0) return 0.0;
+  return 1.0 / (kTwoPi * (1.0 / (kTwoPi * tau0) + gain * speed));
+}
 
 // A rotation as it travels on the wire: single precision, in the order x, y, z, w.
 struct WireQuat {

@@ -230,3 +230,49 @@ TEST(ProviderLifecycle, NothingReachesAHostThatIsGone) {
 
 }  // namespace
 }  // namespace vantrels
+
+namespace vantrels {
+namespace {
+
+TEST(HostileHost, NoPropertiesInterfaceIsSurvivedWithoutPropertyCalls) {
+  host::HostOptions options;
+  options.missingInterfaces = {"IVRProperties_001"};
+  options.controllers = 2;
+  ProviderHarness h(options);
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  Poses m = MessageFor({1, 2, 3});
+  m.records[0].battery = 40;
+  for (int i = 0; i < 5; ++i) {
+    h.Send(m);
+    h.Frame();
+  }
+  EXPECT_EQ(h.host.Announcements().size(), 3u);
+  EXPECT_TRUE(h.host.PropertyWrites().empty());
+  EXPECT_TRUE(h.host.PropertyReads().empty());
+  EXPECT_FALSE(h.host.PoseUpdates().empty());
+  ASSERT_EQ(h.link.sent.size(), 5u);
+  EXPECT_EQ(h.link.sent[0][6], 0);  // no roles could be read, so no controllers are listed
+  h.Cleanup();
+}
+
+TEST(HostileHost, DeactivatedTrackersAreActivatedAgain) {
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(MessageFor({1}));
+  h.Frame();
+  TrackerDevice *chest = h.provider.trackerSlots[1].get();
+  const uint32_t index = chest->deviceIndex;
+  chest->Deactivate();
+  const size_t poses = h.host.PoseUpdates().size();
+  h.Send(MessageFor({1}));
+  h.Frame();
+  EXPECT_EQ(h.host.PoseUpdates().size(), poses);  // nothing reaches the host while inactive
+  EXPECT_EQ(chest->Activate(index), vr::VRInitError_None);
+  h.Send(MessageFor({1}));
+  h.Frame();
+  EXPECT_EQ(h.host.PoseUpdates().size(), poses + 1);
+  h.Cleanup();
+}
+
+}  // namespace
+}  // namespace vantrels
