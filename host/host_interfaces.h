@@ -38,7 +38,7 @@ void SubstituteHost::GuardedVoid(const char *call, Body &&body) noexcept {
   });
 }
 
-class SubstituteHost::DriverHostImpl : public vr::IVRServerDriverHost {
+class SubstituteHost::DriverHostImpl final : public vr::IVRServerDriverHost {
  public:
   explicit DriverHostImpl(SubstituteHost &host) : host_(host) {}
   bool TrackedDeviceAdded(const char *serial, vr::ETrackedDeviceClass deviceClass,
@@ -63,7 +63,7 @@ class SubstituteHost::DriverHostImpl : public vr::IVRServerDriverHost {
   SubstituteHost &host_;
 };
 
-class SubstituteHost::SettingsImpl : public vr::IVRSettings {
+class SubstituteHost::SettingsImpl final : public vr::IVRSettings {
  public:
   explicit SettingsImpl(SubstituteHost &host) : host_(host) {}
   const char *GetSettingsErrorNameFromEnum(vr::EVRSettingsError error) override;
@@ -89,7 +89,7 @@ class SubstituteHost::SettingsImpl : public vr::IVRSettings {
   SubstituteHost &host_;
 };
 
-class SubstituteHost::PropertiesImpl : public vr::IVRProperties {
+class SubstituteHost::PropertiesImpl final : public vr::IVRProperties {
  public:
   explicit PropertiesImpl(SubstituteHost &host) : host_(host) {}
   vr::ETrackedPropertyError ReadPropertyBatch(vr::PropertyContainerHandle_t container, vr::PropertyRead_t *batch,
@@ -103,7 +103,7 @@ class SubstituteHost::PropertiesImpl : public vr::IVRProperties {
   SubstituteHost &host_;
 };
 
-class SubstituteHost::DriverLogImpl : public vr::IVRDriverLog {
+class SubstituteHost::DriverLogImpl final : public vr::IVRDriverLog {
  public:
   explicit DriverLogImpl(SubstituteHost &host) : host_(host) {}
   void Log(const char *message) override;
@@ -112,7 +112,7 @@ class SubstituteHost::DriverLogImpl : public vr::IVRDriverLog {
   SubstituteHost &host_;
 };
 
-class SubstituteHost::DriverManagerImpl : public vr::IVRDriverManager {
+class SubstituteHost::DriverManagerImpl final : public vr::IVRDriverManager {
  public:
   explicit DriverManagerImpl(SubstituteHost &host) : host_(host) {}
   uint32_t GetDriverCount() const override;
@@ -124,7 +124,7 @@ class SubstituteHost::DriverManagerImpl : public vr::IVRDriverManager {
   SubstituteHost &host_;
 };
 
-class SubstituteHost::ResourcesImpl : public vr::IVRResources {
+class SubstituteHost::ResourcesImpl final : public vr::IVRResources {
  public:
   explicit ResourcesImpl(SubstituteHost &host) : host_(host) {}
   uint32_t LoadSharedResource(const char *name, char *buffer, uint32_t bufferLen) override;
