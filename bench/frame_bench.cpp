@@ -39,7 +39,9 @@ constexpr uint32_t kStampStepUs = 16'667;
 constexpr size_t kReportSize = 40;  // header only: the MinimalHost has no controllers
 constexpr auto kFeedInterval = std::chrono::milliseconds(200);
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 // The loaded driver and the server's socket, shared by every benchmark of the run.
 class Rig {
@@ -186,7 +188,8 @@ void Frame(benchmark::State &state) {
     if (datagrams == 0) rig->FeedIfQuiet();
     double floorTime = 0.0;
     auto runFloor = [&] {
-      for (int k = 0; k < datagrams; ++k) floor.sender.SendTo(floor.receiver.Port(), rig->bytes.data(), rig->bytes.size());
+      for (int k = 0; k < datagrams; ++k)
+        floor.sender.SendTo(floor.receiver.Port(), rig->bytes.data(), rig->bytes.size());
       const Clock::time_point t0 = Clock::now();
       const int taken = floor.Run();
       floorTime = Seconds(Clock::now() - t0);

@@ -18,15 +18,21 @@ struct EncodedRecord {
   float headOffset[3] = {0.0f, 0.0f, 0.0f};
 };
 
-inline size_t PosesHeaderSize(uint8_t version) { return version >= 4 ? 16 : 8; }
-inline size_t PosesRecordSize(uint8_t version) { return version >= 2 ? 44 : 32; }
+inline size_t PosesHeaderSize(uint8_t version) {
+  return version >= 4 ? 16 : 8;
+}
+inline size_t PosesRecordSize(uint8_t version) {
+  return version >= 2 ? 44 : 32;
+}
 inline size_t PosesSize(uint8_t version, size_t records) {
   return PosesHeaderSize(version) + records * PosesRecordSize(version);
 }
 
 // Byte offsets of the fields a benchmark rewrites between sends.
 inline constexpr size_t kServerTimeOffset = 8;
-inline size_t RecordOffset(uint8_t version, size_t i) { return PosesHeaderSize(version) + i * PosesRecordSize(version); }
+inline size_t RecordOffset(uint8_t version, size_t i) {
+  return PosesHeaderSize(version) + i * PosesRecordSize(version);
+}
 
 inline void PutU32(uint8_t *p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);

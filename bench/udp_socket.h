@@ -36,8 +36,8 @@ class UdpSocket {
 
   bool SendTo(uint16_t port, const uint8_t *data, size_t size) const {
     const sockaddr_in a = Loopback(port);
-    return ::sendto(fd_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&a),
-                    sizeof(a)) == static_cast<ssize_t>(size);
+    return ::sendto(fd_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&a), sizeof(a)) ==
+           static_cast<ssize_t>(size);
   }
 
   // Reads and drops everything waiting; the number of datagrams.
