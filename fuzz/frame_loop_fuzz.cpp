@@ -63,8 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   vantrels::DatagramQueue link;
   vr::InitServerDriverContext(&host);
 
+  // Bounded work per input keeps the executions per second up; long sequences come from
+  // the fuzzer chaining inputs through the corpus rather than from one huge input.
+  constexpr int kMaxFrames = 24;
+  constexpr size_t kMaxQueued = 300;
+  int frames = 0;
   int64_t t = provider.startTime;
-  while (in.remaining_bytes() > 0) {
+  while (in.remaining_bytes() > 0 && frames < kMaxFrames && link.pending.size() < kMaxQueued) {
     switch (in.ConsumeIntegralInRange<int>(0, 4)) {
       case 0:
         link.Push(FuzzedPoses(in));
@@ -84,6 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         t += in.ConsumeIntegralInRange<int64_t>(-20'000'000, 3'000'000'000);
         host.BeginFrame(static_cast<double>(t - provider.startTime) / 1e9);
         provider.RunFrameWith(link, t);
+        ++frames;
         break;
     }
   }
