@@ -5,6 +5,7 @@
 // returns), "port" (logged).
 #include <openvr_driver.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -28,7 +29,6 @@ class FakeTracker : public vr::ITrackedDeviceServerDriver {
     vr::CVRPropertyHelpers *props = vr::VRProperties();
     const vr::PropertyContainerHandle_t c = props->TrackedDeviceToPropertyContainer(objectId);
     props->SetStringProperty(c, vr::Prop_SerialNumber_String, serial.c_str());
-    props->SetStringProperty(c, vr::Prop_ControllerType_String, "fake_tracker");
     props->SetFloatProperty(c, vr::Prop_DeviceBatteryPercentage_Float, 0.75f);
     props->SetBoolProperty(c, vr::Prop_DeviceProvidesBatteryStatus_Bool, true);
     props->SetInt32Property(c, vr::Prop_ControllerRoleHint_Int32, vr::TrackedControllerRole_OptOut);
@@ -46,22 +46,17 @@ class FakeTracker : public vr::ITrackedDeviceServerDriver {
   }
   void EnterStandby() override {}
   void *GetComponent(const char *) override { return nullptr; }
-  void DebugRequest(const char *, char *response, uint32_t size) override {
-    if (response && size) response[0] = '\0';
-  }
+  void DebugRequest(const char *, char *, uint32_t) override {}
   vr::DriverPose_t GetPose() override { return Pose(); }
 
   vr::DriverPose_t Pose() const {
     vr::DriverPose_t pose{};
-    pose.qWorldFromDriverRotation.w = 1;
-    pose.qDriverFromHeadRotation.w = 1;
-    pose.qRotation.w = 1;
+    pose.qWorldFromDriverRotation.w = pose.qDriverFromHeadRotation.w = pose.qRotation.w = 1;
     pose.vecPosition[0] = 0.1 * static_cast<double>(index);
     pose.vecPosition[1] = 1.0;
     pose.vecPosition[2] = -0.5;
     pose.result = vr::TrackingResult_Running_OK;
-    pose.poseIsValid = true;
-    pose.deviceIsConnected = true;
+    pose.poseIsValid = pose.deviceIsConnected = true;
     return pose;
   }
 };
@@ -78,9 +73,7 @@ class FakeProvider : public vr::IServerTrackedDeviceProvider {
     const int32_t port = vr::VRSettings()->GetInt32("driver_fakedrv", "port", &error);
     Log("fake: Init port " + std::to_string(port) + " error " + std::to_string(static_cast<int>(error)));
     const int32_t devices = vr::VRSettings()->GetInt32("driver_fakedrv", "devices", &error);
-    count = error == vr::VRSettingsError_None ? devices : 1;
-    if (count < 0) count = 0;
-    if (count > kMaxTrackers) count = kMaxTrackers;
+    count = std::clamp(error == vr::VRSettingsError_None ? devices : 1, 0, kMaxTrackers);
     for (int i = 0; i < kMaxTrackers; ++i) {
       trackers[i] = FakeTracker{};
       trackers[i].serial = "FAKE-" + std::to_string(i + 1);

@@ -8,7 +8,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "host/loaded_driver.h"
@@ -16,21 +15,20 @@
 
 namespace vantrels::host::test {
 
-std::filesystem::path FakeDriverDir();
+inline std::filesystem::path FakeDriverDir() {
+  return FAKE_DRIVER_DIR;
+}
 // An empty folder of this name under the test build folder.
 std::filesystem::path FreshTempDir(const std::string &name);
 void WriteFile(const std::filesystem::path &path, const std::string &text);
-std::string ReadFile(const std::filesystem::path &path);
 
 template <typename T>
 T *Interface(SubstituteHost &host, const char *version) {
-  vr::EVRInitError error = vr::VRInitError_Unknown;
-  return static_cast<T *>(host.GetGenericInterface(version, &error));
+  return static_cast<T *>(host.GetGenericInterface(version, nullptr));
 }
 
 // A device object that only counts what the host does to it.
-class StubDevice : public vr::ITrackedDeviceServerDriver {
- public:
+struct StubDevice : vr::ITrackedDeviceServerDriver {
   vr::EVRInitError Activate(uint32_t objectId) override {
     activatedAs = objectId;
     ++activations;
@@ -59,12 +57,11 @@ struct FakeSession {
   int frame = 0;
 };
 
+// Runs vantrels-host with the given (shell-quoted) arguments; output is stdout and stderr merged.
 struct CliResult {
   int exitCode = -1;
-  std::string out;
-  std::string err;
+  std::string output;
 };
-// Runs vantrels-host with the given (shell-quoted) arguments and optional environment prefix.
 CliResult RunCli(const std::string &arguments, const std::string &environment = "");
 
 std::vector<nlohmann::json> ReadJsonLines(const std::filesystem::path &path);

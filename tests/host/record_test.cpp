@@ -2,12 +2,17 @@
 // and the host surviving odd arguments at every entry point.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "host_test_support.h"
 
 namespace vantrels::host::test {
 namespace {
+
+std::string Call(const nlohmann::json &line) {
+  return line.value("call", "<none>");
+}
 
 TEST(RecordTest, EveryLineIsJsonAndBothDirectionsAppear) {
   const auto dir = FreshTempDir("record");
@@ -19,68 +24,35 @@ TEST(RecordTest, EveryLineIsJsonAndBothDirectionsAppear) {
     session.Frames(2);
   }
   const auto lines = ReadJsonLines(dir / "calls.jsonl");
-  ASSERT_GT(lines.size(), 20u);
   std::set<std::string> calls;
-  for (const auto &line : lines) {
-    ASSERT_TRUE(line.contains("call")) << line.dump();
-    calls.insert(line["call"].get<std::string>());
-  }
-  for (const char *hostToDriver :
-       {"HmdDriverFactory", "GetInterfaceVersions", "Init", "RunFrame", "Activate", "Deactivate", "Cleanup"}) {
-    EXPECT_TRUE(calls.count(hostToDriver)) << hostToDriver;
-  }
-  for (const char *driverToHost :
-       {"GetGenericInterface", "TrackedDeviceAdded", "TrackedDevicePoseUpdated", "Log", "WritePropertyBatch",
+  for (const auto &line : lines) calls.insert(Call(line));
+  EXPECT_FALSE(calls.count("<none>"));
+  for (const char *call :
+       {"HmdDriverFactory", "GetInterfaceVersions", "Init", "RunFrame", "Activate", "Deactivate",
+        "Cleanup",  // host to driver; then driver to host
+        "GetGenericInterface", "TrackedDeviceAdded", "TrackedDevicePoseUpdated", "Log", "WritePropertyBatch",
         "ReadPropertyBatch", "GetInt32", "SetString", "GetRawTrackedDevicePoses", "PollNextEvent"}) {
-    EXPECT_TRUE(calls.count(driverToHost)) << driverToHost;
+    EXPECT_TRUE(calls.count(call)) << call;
   }
+  // Init is recorded on entry and on return.
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const auto &l) { return Call(l) == "Init"; }), 2);
 
-  bool sawPose = false, sawString = false, sawFloat = false, sawLog = false;
+  const auto pose =
+      std::find_if(lines.begin(), lines.end(), [](const auto &l) { return Call(l) == "TrackedDevicePoseUpdated"; });
+  ASSERT_NE(pose, lines.end());
+  EXPECT_EQ((*pose)["pose"].size(), 16u);  // every field of DriverPose_t
+  EXPECT_EQ((*pose)["pose"]["qRotation"], nlohmann::json({{"w", 1.0}, {"x", 0.0}, {"y", 0.0}, {"z", 0.0}}));
+  EXPECT_EQ((*pose)["pose"]["vecPosition"], nlohmann::json({0.2, 1.0, -0.5}));
+  EXPECT_TRUE((*pose)["monotonicNs"].is_number_integer());
+
+  // Property writes carry their decoded values.
+  std::set<std::string> values;
   for (const auto &line : lines) {
-    const std::string call = line["call"];
-    if (call == "TrackedDevicePoseUpdated" && !sawPose) {
-      sawPose = true;
-      const auto &pose = line["pose"];
-      EXPECT_EQ(pose.size(), 16u);  // every field of DriverPose_t
-      EXPECT_EQ(pose["qRotation"], nlohmann::json({{"w", 1.0}, {"x", 0.0}, {"y", 0.0}, {"z", 0.0}}));
-      EXPECT_EQ(pose["vecPosition"], nlohmann::json({0.2, 1.0, -0.5}));
-      EXPECT_EQ(pose["result"], 200);
-      EXPECT_EQ(line["size"], 280);
-      EXPECT_TRUE(line["monotonicNs"].is_number_integer());
-    }
-    if (call == "WritePropertyBatch") {
-      for (const auto &entry : line["entries"]) {
-        if (entry["prop"] == vr::Prop_SerialNumber_String) {
-          sawString = true;
-          EXPECT_EQ(entry["type"], "string");
-          EXPECT_EQ(entry["tag"], 5);
-          EXPECT_TRUE(entry["value"] == "FAKE-1" || entry["value"] == "FAKE-2") << entry.dump();
-        }
-        if (entry["prop"] == vr::Prop_DeviceBatteryPercentage_Float) {
-          sawFloat = true;
-          EXPECT_EQ(entry["value"], 0.75);
-        }
-      }
-    }
-    if (call == "Log" && !sawLog) {
-      sawLog = true;
-      EXPECT_EQ(line["text"], "fake: Init port 21110 error 0");
-    }
+    if (Call(line) != "WritePropertyBatch") continue;
+    for (const auto &entry : line["entries"]) values.insert(entry.value("value", nlohmann::json()).dump());
   }
-  EXPECT_TRUE(sawPose && sawString && sawFloat && sawLog);
-}
-
-TEST(RecordTest, ReturnsAreWrittenButNotCountedAsCalls) {
-  const auto dir = FreshTempDir("record_returns");
-  HostOptions options;
-  options.recordPath = (dir / "calls.jsonl").string();
-  FakeSession session(options, {"driver_fakedrv.devices=0"});
-  const auto lines = ReadJsonLines(dir / "calls.jsonl");
-  int initLines = 0;
-  for (const auto &line : lines) initLines += line["call"] == "Init" ? 1 : 0;
-  EXPECT_EQ(initLines, 2);  // enter and return
-  EXPECT_EQ(lines.back()["result"], 0);
-  EXPECT_EQ(std::count(session.host->CallNames().begin(), session.host->CallNames().end(), "Init"), 1);
+  EXPECT_TRUE(values.count("\"FAKE-1\""));
+  EXPECT_TRUE(values.count("0.75"));
 }
 
 TEST(RecordTest, UnopenableRecordFileIsReported) {
@@ -113,8 +85,7 @@ TEST(HostRobustnessTest, OddArgumentsNeverCrashAndAreNoted) {
   ASSERT_EQ(host.LogLines().size(), 2u);
   EXPECT_EQ(host.LogLines()[0], "");
   EXPECT_FALSE(host.Anomalies().empty());
-  const auto lines = ReadJsonLines(dir / "calls.jsonl");  // the bad bytes still give valid JSON
-  EXPECT_GE(lines.size(), 9u);
+  EXPECT_GE(ReadJsonLines(dir / "calls.jsonl").size(), 9u);  // the bad bytes still give valid JSON
 }
 
 }  // namespace

@@ -10,42 +10,36 @@ namespace {
 
 constexpr auto kGarbage = vr::VRSettingsError_AccessDenied;  // never answered by the host
 
-TEST(SettingsTest, DefaultsFileIsLoadedAndBrokenOnesRejected) {
+TEST(SettingsTest, DefaultsFileAndSetOptions) {
   SubstituteHost host;
   std::string error;
   ASSERT_TRUE(host.LoadDefaultSettings(FakeDriverDir() / "resources/settings/default.vrsettings", error)) << error;
   EXPECT_EQ(host.Setting("driver_fakedrv", "port"), nlohmann::json(21110));
-  EXPECT_EQ(host.Setting("driver_fakedrv", "enable"), nlohmann::json(true));
-  EXPECT_FALSE(host.Setting("driver_fakedrv", "absent").has_value());
-
   const auto dir = FreshTempDir("settings");
   WriteFile(dir / "bad.vrsettings", "{\"driver_x\": ");
   EXPECT_FALSE(host.LoadDefaultSettings(dir / "bad.vrsettings", error));
   EXPECT_FALSE(host.LoadDefaultSettings(dir / "missing.vrsettings", error));
   EXPECT_NE(error.find("missing.vrsettings"), std::string::npos);
-}
 
-TEST(SettingsTest, SetOptionParsesValuesAsJsonOrText) {
-  SubstituteHost host;
-  std::string error;
-  ASSERT_TRUE(host.ApplySetOption("driver_vantrels.port=21111", error));
-  EXPECT_EQ(host.Setting("driver_vantrels", "port"), nlohmann::json(21111));
-  ASSERT_TRUE(host.ApplySetOption("s.f=0.5", error));
-  EXPECT_EQ(host.Setting("s", "f"), nlohmann::json(0.5));
-  ASSERT_TRUE(host.ApplySetOption("s.b=false", error));
-  EXPECT_EQ(host.Setting("s", "b"), nlohmann::json(false));
-  ASSERT_TRUE(host.ApplySetOption("s.q=\"123\"", error));
-  EXPECT_EQ(host.Setting("s", "q"), nlohmann::json("123"));
-  ASSERT_TRUE(host.ApplySetOption("s.t={vantrels}vantrel", error));
-  EXPECT_EQ(host.Setting("s", "t"), nlohmann::json("{vantrels}vantrel"));
-  ASSERT_TRUE(host.ApplySetOption("s.arr=[1,2]", error));  // settings hold no arrays: plain text
-  EXPECT_EQ(host.Setting("s", "arr"), nlohmann::json("[1,2]"));
-  ASSERT_TRUE(host.ApplySetOption("s.empty=", error));
-  EXPECT_EQ(host.Setting("s", "empty"), nlohmann::json(""));
-  // The section ends at the first dot; the value may hold dots and equals signs.
-  ASSERT_TRUE(host.ApplySetOption("trackers./devices/vantrels/a.b=x=y", error));
-  EXPECT_EQ(host.Setting("trackers", "/devices/vantrels/a.b"), nlohmann::json("x=y"));
-
+  // Values are JSON where they parse as a scalar, text otherwise; the section ends at the first
+  // dot and the value may hold dots and equals signs.
+  const struct {
+    const char *option, *section, *key;
+    nlohmann::json value;
+  } good[] = {
+      {"driver_fakedrv.port=21111", "driver_fakedrv", "port", 21111},
+      {"s.f=0.5", "s", "f", 0.5},
+      {"s.b=false", "s", "b", false},
+      {"s.q=\"123\"", "s", "q", "123"},
+      {"s.t={vantrels}vantrel", "s", "t", "{vantrels}vantrel"},
+      {"s.arr=[1,2]", "s", "arr", "[1,2]"},  // settings hold no arrays
+      {"s.empty=", "s", "empty", ""},
+      {"trackers./devices/vantrels/a.b=x=y", "trackers", "/devices/vantrels/a.b", "x=y"},
+  };
+  for (const auto &g : good) {
+    EXPECT_TRUE(host.ApplySetOption(g.option, error)) << g.option;
+    EXPECT_EQ(host.Setting(g.section, g.key), g.value) << g.option;
+  }
   for (const char *bad : {"noequals", "nodot=1", ".key=1", "section.=1", "=1"}) {
     error.clear();
     EXPECT_FALSE(host.ApplySetOption(bad, error)) << bad;
@@ -62,7 +56,6 @@ TEST(SettingsTest, ReadsAnswerAbsentWrongTypeAndPresentKeys) {
   host.SetSetting("sec", "huge", 1e10);
   host.SetSetting("sec", "bigint", int64_t{5'000'000'000});
   auto *settings = Interface<vr::IVRSettings>(host, vr::IVRSettings_Version);
-  ASSERT_NE(settings, nullptr);
 
   vr::EVRSettingsError error = kGarbage;
   EXPECT_EQ(settings->GetInt32("sec", "int", &error), 42);
@@ -71,31 +64,23 @@ TEST(SettingsTest, ReadsAnswerAbsentWrongTypeAndPresentKeys) {
   EXPECT_EQ(settings->GetFloat("sec", "float", &error), 1.5f);
   EXPECT_TRUE(settings->GetBool("sec", "bool", &error));
 
-  error = kGarbage;
-  EXPECT_EQ(settings->GetInt32("sec", "absent", &error), 0);
-  EXPECT_EQ(error, vr::VRSettingsError_UnsetSettingHasNoDefault);
-  error = kGarbage;
-  EXPECT_FALSE(settings->GetBool("nosection", "absent", &error));
-  EXPECT_EQ(error, vr::VRSettingsError_UnsetSettingHasNoDefault);
-  error = kGarbage;
-  EXPECT_EQ(settings->GetFloat("sec", "absent", &error), 0.0f);
-  EXPECT_EQ(error, vr::VRSettingsError_UnsetSettingHasNoDefault);
-
-  for (const char *key : {"float", "text", "huge", "bigint", "bool"}) {
+  const auto expectError = [&](auto read, const char *section, const char *key, vr::EVRSettingsError expected) {
     error = kGarbage;
-    EXPECT_EQ(settings->GetInt32("sec", key, &error), 0) << key;
-    EXPECT_EQ(error, vr::VRSettingsError_ReadFailed) << key;
+    EXPECT_FALSE(read(section, key)) << key;
+    EXPECT_EQ(error, expected) << key;
+  };
+  const auto getInt = [&](const char *s, const char *k) { return settings->GetInt32(s, k, &error) != 0; };
+  const auto getBool = [&](const char *s, const char *k) { return settings->GetBool(s, k, &error); };
+  const auto getFloat = [&](const char *s, const char *k) { return settings->GetFloat(s, k, &error) != 0.0f; };
+  expectError(getInt, "sec", "absent", vr::VRSettingsError_UnsetSettingHasNoDefault);
+  expectError(getBool, "nosection", "absent", vr::VRSettingsError_UnsetSettingHasNoDefault);
+  expectError(getFloat, "sec", "absent", vr::VRSettingsError_UnsetSettingHasNoDefault);
+  for (const char *key : {"float", "text", "huge", "bigint", "bool"}) {
+    expectError(getInt, "sec", key, vr::VRSettingsError_ReadFailed);
   }
-  error = kGarbage;
-  EXPECT_FALSE(settings->GetBool("sec", "int", &error));
-  EXPECT_EQ(error, vr::VRSettingsError_ReadFailed);
-  error = kGarbage;
-  EXPECT_EQ(settings->GetInt32(nullptr, "int", &error), 0);
-  EXPECT_EQ(error, vr::VRSettingsError_ReadFailed);
+  expectError(getBool, "sec", "int", vr::VRSettingsError_ReadFailed);
+  expectError(getInt, nullptr, "int", vr::VRSettingsError_ReadFailed);
   EXPECT_EQ(settings->GetInt32("sec", nullptr), 0);  // no error out-parameter: no crash
-
-  ASSERT_GE(host.SettingAccesses().size(), 1u);
-  EXPECT_EQ(host.SettingAccesses()[0].op, "GetInt32");
   EXPECT_EQ(host.SettingAccesses()[0].value, "42");
 }
 
@@ -112,10 +97,6 @@ TEST(SettingsTest, GetStringStaysWithinTheBufferAndTerminates) {
   EXPECT_EQ(error, vr::VRSettingsError_None);
   EXPECT_STREQ(buffer, "from-de");
   for (size_t i = 8; i < sizeof buffer; ++i) EXPECT_EQ(buffer[i], 'X') << i;
-
-  std::memset(buffer, 'X', sizeof buffer);
-  settings->GetString("sec", "text", buffer, sizeof buffer, &error);
-  EXPECT_STREQ(buffer, "from-defaults");
 
   std::memset(buffer, 'X', sizeof buffer);
   settings->GetString("sec", "absent", buffer, sizeof buffer, &error);
@@ -143,9 +124,7 @@ TEST(SettingsTest, WritesAreStoredAndRecorded) {
   EXPECT_EQ(error, vr::VRSettingsError_None);
   settings->SetString("trackers", "/devices/vantrels/VT-2", "TrackerRole_Chest");  // no error out-parameter
   settings->SetInt32("sec", "i", -3, &error);
-  settings->SetBool("sec", "b", true, &error);
   settings->SetFloat("sec", "f", 0.25f, &error);
-  EXPECT_EQ(host.Setting("trackers", "/devices/vantrels/VT-1"), nlohmann::json("TrackerRole_Waist"));
   EXPECT_EQ(host.Setting("trackers", "/devices/vantrels/VT-2"), nlohmann::json("TrackerRole_Chest"));
   EXPECT_EQ(settings->GetInt32("sec", "i", &error), -3);
   EXPECT_EQ(settings->GetFloat("sec", "f", &error), 0.25f);
@@ -163,14 +142,9 @@ TEST(SettingsTest, WritesAreStoredAndRecorded) {
   EXPECT_FALSE(host.Setting("trackers", "/devices/vantrels/VT-1").has_value());
   settings->RemoveSection(nullptr, nullptr);
 
-  const auto &access = host.SettingAccesses();
-  ASSERT_GE(access.size(), 2u);
-  EXPECT_EQ(access[0].op, "SetString");
-  EXPECT_EQ(access[0].section, "trackers");
-  EXPECT_EQ(access[0].key, "/devices/vantrels/VT-1");
-  EXPECT_EQ(access[0].value, "TrackerRole_Waist");
-  EXPECT_STREQ(settings->GetSettingsErrorNameFromEnum(vr::VRSettingsError_UnsetSettingHasNoDefault),
-               "VRSettingsError_UnsetSettingHasNoDefault");
+  const auto &first = host.SettingAccesses().at(0);
+  EXPECT_EQ(first.op + " " + first.section + " " + first.key + " " + first.value,
+            "SetString trackers /devices/vantrels/VT-1 TrackerRole_Waist");
 }
 
 }  // namespace
