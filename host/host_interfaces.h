@@ -100,6 +100,16 @@ class SubstituteHost::PropertiesImpl final : public vr::IVRProperties {
   vr::PropertyContainerHandle_t TrackedDeviceToPropertyContainer(vr::TrackedDeviceIndex_t deviceIndex) override;
 
  private:
+  // What a container handle names: the device index it stands for, and the error every entry of
+  // a batch on it gets before its own checks (Success when the device exists).
+  struct Target {
+    bool haveContainer = false;
+    uint64_t index = 0;
+    uint32_t deviceIndex = vr::k_unTrackedDeviceIndexInvalid;  // as recorded
+    vr::ETrackedPropertyError error = vr::TrackedProp_InvalidContainer;
+  };
+  Target Resolve(vr::PropertyContainerHandle_t container) const;
+
   SubstituteHost &host_;
 };
 

@@ -34,25 +34,31 @@ size_t FixedSize(vr::PropertyTypeTag_t tag) {
 
 }  // namespace
 
+SubstituteHost::PropertiesImpl::Target SubstituteHost::PropertiesImpl::Resolve(
+    vr::PropertyContainerHandle_t container) const {
+  Target target;
+  target.haveContainer = ContainerIndex(container, target.index);
+  if (!target.haveContainer) return target;
+  if (target.index < vr::k_unTrackedDeviceIndexInvalid) target.deviceIndex = static_cast<uint32_t>(target.index);
+  const bool deviceKnown = target.index < host_.devices_.size() && host_.devices_[target.index].present;
+  target.error = deviceKnown ? vr::TrackedProp_Success : vr::TrackedProp_InvalidDevice;
+  return target;
+}
+
 vr::ETrackedPropertyError SubstituteHost::PropertiesImpl::ReadPropertyBatch(vr::PropertyContainerHandle_t container,
                                                                             vr::PropertyRead_t *batch, uint32_t count) {
   return host_.Guarded("ReadPropertyBatch", vr::TrackedProp_InvalidOperation, [&] {
     nlohmann::ordered_json entries = nlohmann::ordered_json::array();
     vr::ETrackedPropertyError overall = vr::TrackedProp_Success;
-    uint64_t index = 0;
-    const bool haveContainer = ContainerIndex(container, index);
-    const bool deviceKnown = haveContainer && index < host_.devices_.size() && host_.devices_[index].present;
+    const Target target = Resolve(container);
+    const uint64_t index = target.index;
     if (batch == nullptr && count > 0) overall = vr::TrackedProp_InvalidOperation;
     for (uint32_t i = 0; batch != nullptr && i < count; ++i) {
       vr::PropertyRead_t &read = batch[i];
       read.unTag = vr::k_unInvalidPropertyTag;
       read.unRequiredBufferSize = 0;
-      vr::ETrackedPropertyError error = vr::TrackedProp_Success;
-      if (!haveContainer) {
-        error = vr::TrackedProp_InvalidContainer;
-      } else if (!deviceKnown) {
-        error = vr::TrackedProp_InvalidDevice;
-      } else {
+      vr::ETrackedPropertyError error = target.error;
+      if (error == vr::TrackedProp_Success) {
         auto it = host_.propertyStore_.find({static_cast<uint32_t>(index), static_cast<uint32_t>(read.prop)});
         if (it == host_.propertyStore_.end()) {
           error = vr::TrackedProp_UnknownProperty;
@@ -71,9 +77,7 @@ vr::ETrackedPropertyError SubstituteHost::PropertiesImpl::ReadPropertyBatch(vr::
       }
       read.eError = error;
       if (overall == vr::TrackedProp_Success) overall = error;
-      const uint32_t deviceIndex = haveContainer && index < vr::k_unTrackedDeviceIndexInvalid
-                                       ? static_cast<uint32_t>(index)
-                                       : vr::k_unTrackedDeviceIndexInvalid;
+      const uint32_t deviceIndex = target.deviceIndex;
       host_.propertyReads_.push_back({deviceIndex, read.prop, read.unBufferSize, error});
       entries.push_back({{"prop", static_cast<uint32_t>(read.prop)},
                          {"bufferSize", read.unBufferSize},
@@ -96,9 +100,8 @@ vr::ETrackedPropertyError SubstituteHost::PropertiesImpl::WritePropertyBatch(vr:
   return host_.Guarded("WritePropertyBatch", vr::TrackedProp_InvalidOperation, [&] {
     nlohmann::ordered_json entries = nlohmann::ordered_json::array();
     vr::ETrackedPropertyError overall = vr::TrackedProp_Success;
-    uint64_t index = 0;
-    const bool haveContainer = ContainerIndex(container, index);
-    const bool deviceKnown = haveContainer && index < host_.devices_.size() && host_.devices_[index].present;
+    const Target target = Resolve(container);
+    const uint64_t index = target.index;
     if (batch == nullptr && count > 0) overall = vr::TrackedProp_InvalidOperation;
     for (uint32_t i = 0; batch != nullptr && i < count; ++i) {
       vr::PropertyWrite_t &write = batch[i];
@@ -109,45 +112,41 @@ vr::ETrackedPropertyError SubstituteHost::PropertiesImpl::WritePropertyBatch(vr:
         const auto *p = static_cast<const uint8_t *>(write.pvBuffer);
         bytes.assign(p, p + write.unBufferSize);
       }
-      vr::ETrackedPropertyError error = vr::TrackedProp_Success;
+      vr::ETrackedPropertyError error = target.error;
       const size_t fixed = FixedSize(write.unTag);
-      if (!haveContainer) {
-        error = vr::TrackedProp_InvalidContainer;
-      } else if (!deviceKnown) {
-        error = vr::TrackedProp_InvalidDevice;
-      } else if (write.writeType == vr::PropertyWrite_Set) {
-        if (write.pvBuffer == nullptr && write.unBufferSize > 0) {
-          error = vr::TrackedProp_InvalidOperation;
-        } else if (fixed != 0 && write.unBufferSize != fixed) {
-          error = vr::TrackedProp_WrongDataType;
-        } else if (write.unTag == vr::k_unStringPropertyTag && write.unBufferSize > vr::k_unMaxPropertyStringSize) {
-          error = vr::TrackedProp_StringExceedsMaximumLength;
-        } else {
+      if (error == vr::TrackedProp_Success) {  // a known device: apply the entry
+        if (write.writeType == vr::PropertyWrite_Set) {
+          if (write.pvBuffer == nullptr && write.unBufferSize > 0) {
+            error = vr::TrackedProp_InvalidOperation;
+          } else if (fixed != 0 && write.unBufferSize != fixed) {
+            error = vr::TrackedProp_WrongDataType;
+          } else if (write.unTag == vr::k_unStringPropertyTag && write.unBufferSize > vr::k_unMaxPropertyStringSize) {
+            error = vr::TrackedProp_StringExceedsMaximumLength;
+          } else {
+            StoredProperty &stored =
+                host_.propertyStore_[{static_cast<uint32_t>(index), static_cast<uint32_t>(write.prop)}];
+            stored.tag = write.unTag;
+            stored.bytes = bytes;
+            stored.storedError = vr::TrackedProp_Success;
+          }
+        } else if (write.writeType == vr::PropertyWrite_Erase) {
+          host_.propertyStore_.erase({static_cast<uint32_t>(index), static_cast<uint32_t>(write.prop)});
+        } else if (write.writeType == vr::PropertyWrite_SetError) {
           StoredProperty &stored =
               host_.propertyStore_[{static_cast<uint32_t>(index), static_cast<uint32_t>(write.prop)}];
-          stored.tag = write.unTag;
-          stored.bytes = bytes;
-          stored.storedError = vr::TrackedProp_Success;
+          stored.tag = vr::k_unInvalidPropertyTag;
+          stored.bytes.clear();
+          stored.storedError =
+              write.eSetError == vr::TrackedProp_Success ? vr::TrackedProp_ValueNotProvidedByDevice : write.eSetError;
+        } else {
+          error = vr::TrackedProp_InvalidOperation;
         }
-      } else if (write.writeType == vr::PropertyWrite_Erase) {
-        host_.propertyStore_.erase({static_cast<uint32_t>(index), static_cast<uint32_t>(write.prop)});
-      } else if (write.writeType == vr::PropertyWrite_SetError) {
-        StoredProperty &stored =
-            host_.propertyStore_[{static_cast<uint32_t>(index), static_cast<uint32_t>(write.prop)}];
-        stored.tag = vr::k_unInvalidPropertyTag;
-        stored.bytes.clear();
-        stored.storedError =
-            write.eSetError == vr::TrackedProp_Success ? vr::TrackedProp_ValueNotProvidedByDevice : write.eSetError;
-      } else {
-        error = vr::TrackedProp_InvalidOperation;
       }
       write.eError = error;
       if (write.writeType != vr::PropertyWrite_SetError) write.eSetError = error;
       if (overall == vr::TrackedProp_Success) overall = error;
 
-      const uint32_t deviceIndex = haveContainer && index < vr::k_unTrackedDeviceIndexInvalid
-                                       ? static_cast<uint32_t>(index)
-                                       : vr::k_unTrackedDeviceIndexInvalid;
+      const uint32_t deviceIndex = target.deviceIndex;
       nlohmann::ordered_json entry = {{"prop", static_cast<uint32_t>(write.prop)},
                                       {"writeType", static_cast<int>(write.writeType)},
                                       {"tag", write.unTag},
@@ -166,7 +165,7 @@ vr::ETrackedPropertyError SubstituteHost::PropertiesImpl::WritePropertyBatch(vr:
     }
     host_.Record({{"call", "WritePropertyBatch"},
                   {"container", container},
-                  {"deviceIndex", haveContainer ? nlohmann::json(index) : nlohmann::json(nullptr)},
+                  {"deviceIndex", target.haveContainer ? nlohmann::json(index) : nlohmann::json(nullptr)},
                   {"count", count},
                   {"entries", entries},
                   {"result", static_cast<int>(overall)}});

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <initializer_list>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -80,11 +81,17 @@ Problem ReadNumbers(const json &value, const char *key, double (&out)[N]) {
   return {};
 }
 
-Problem ReadVec3(const json &object, const char *key, Vec3 &out) {
+// Reads the array of exactly n numbers under a key that must be present.
+template <size_t N>
+Problem ReadField(const json &object, const char *key, double (&out)[N]) {
   const auto it = object.find(key);
   if (it == object.end()) return std::string("missing \"") + key + "\"";
+  return ReadNumbers(*it, key, out);
+}
+
+Problem ReadVec3(const json &object, const char *key, Vec3 &out) {
   double v[3];
-  if (Problem p = ReadNumbers(*it, key, v); !p.empty()) return p;
+  if (Problem p = ReadField(object, key, v); !p.empty()) return p;
   out = {v[0], v[1], v[2]};
   return {};
 }
@@ -103,10 +110,8 @@ Problem ReadOptionalVec3(const json &object, const char *key, std::optional<Vec3
 }
 
 Problem ReadQuat(const json &object, const char *key, Quat &out) {
-  const auto it = object.find(key);
-  if (it == object.end()) return std::string("missing \"") + key + "\"";
   double v[4];
-  if (Problem p = ReadNumbers(*it, key, v); !p.empty()) return p;
+  if (Problem p = ReadField(object, key, v); !p.empty()) return p;
   out = {v[0], v[1], v[2], v[3]};
   return {};
 }
@@ -193,26 +198,23 @@ void AppendNumber(std::string &out, double v) {
   out += text;
 }
 
-void AppendVec3(std::string &out, const Vec3 &v) {
+void AppendNumbers(std::string &out, std::initializer_list<double> values) {
   out += '[';
-  AppendNumber(out, v.x);
-  out += ',';
-  AppendNumber(out, v.y);
-  out += ',';
-  AppendNumber(out, v.z);
+  const char *separator = "";
+  for (double v : values) {
+    out += separator;
+    AppendNumber(out, v);
+    separator = ",";
+  }
   out += ']';
 }
 
+void AppendVec3(std::string &out, const Vec3 &v) {
+  AppendNumbers(out, {v.x, v.y, v.z});
+}
+
 void AppendQuat(std::string &out, const Quat &q) {
-  out += '[';
-  AppendNumber(out, q.w);
-  out += ',';
-  AppendNumber(out, q.x);
-  out += ',';
-  AppendNumber(out, q.y);
-  out += ',';
-  AppendNumber(out, q.z);
-  out += ']';
+  AppendNumbers(out, {q.w, q.x, q.y, q.z});
 }
 
 const char *Bool(bool b) {
