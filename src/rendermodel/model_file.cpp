@@ -48,7 +48,7 @@ std::ptrdiff_t ModelFile::Read(char *data, std::size_t size) noexcept {
 }
 
 LineReader::LineReader(ModelFile &file) : file_(file), buffer_(new (std::nothrow) char[kBufferBytes]) {
-  if (!buffer_) finished_ = true;
+  if (!buffer_) finished_ = failed_ = true;
 }
 
 LineReader::~LineReader() = default;
@@ -88,7 +88,7 @@ bool LineReader::Next(std::string_view &line) noexcept {
     }
     end_ += static_cast<std::size_t>(got);
   }
-  finished_ = true;
+  finished_ = failed_ = true;
   return false;
 }
 
