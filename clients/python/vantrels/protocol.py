@@ -97,6 +97,8 @@ def encode_poses(
     Raises ValueError for anything the driver would not take as meant.
     """
     _check_version(version)
+    if isinstance(records, Record):
+        raise ValueError("records must be a list of vantrels.Record: put the one record in [ ]")
     records = list(records)
     if len(records) > max_records(version):
         raise ValueError(
