@@ -77,7 +77,7 @@ def test_poses_of_every_version_reach_the_driver(host):
     for name, position in sent.values():
         assert positions[vantrels.serial_number(name)][-1] == pytest.approx(position, abs=1e-4), name
     heard = [r for r in reports if r is not None]
-    assert len(heard) > 100 and all(r.headset_valid for r in heard)
+    assert len(heard) > 60 and all(r.headset_valid for r in heard)
     assert heard[-1].headset_position == pytest.approx((0, 1.7, 0)) and heard[-1].headset_rotation == (0, 0, 0, 1)
     assert [c.hand for c in heard[-1].controllers] == ["left", "right"]
     assert heard[-1].hand("left").position[0] == pytest.approx(-0.2, abs=0.06)
@@ -89,6 +89,6 @@ def test_circle_example(host):
                          capture_output=True, text=True, timeout=60)  # fmt: skip
     assert run.returncode == 0 and "headset at (0.000, 1.700, 0.000); 2 controller(s): left" in run.stdout, run.stdout
     foot = valid_positions(host.stop())["VANTRL-LEFT-FOOT"]
-    assert len(foot) > 150
+    assert len(foot) > 120
     assert all(math.hypot(x, z) == pytest.approx(0.3, abs=0.02) and y == pytest.approx(0.1, abs=1e-3) for x, y, z in foot)
     assert len({round(math.degrees(math.atan2(z, x)) / 45) % 8 for x, _, z in foot}) == 8  # the whole way round
