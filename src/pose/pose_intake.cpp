@@ -17,9 +17,10 @@ constexpr int64_t kTimeoutNs = 1'000'000'000;
 constexpr uint32_t kLoggedDiscards = 5;
 
 void SendPose(const TrackerDevice &tracker) {
-  if (!tracker.IsActive() || vr::VRDriverContext() == nullptr) return;
+  const uint32_t deviceIndex = tracker.deviceIndex;
+  if (deviceIndex == vr::k_unTrackedDeviceIndexInvalid || vr::VRDriverContext() == nullptr) return;
   if (vr::IVRServerDriverHost *host = vr::VRServerDriverHost())
-    host->TrackedDevicePoseUpdated(tracker.deviceIndex, tracker.pose, sizeof(vr::DriverPose_t));
+    host->TrackedDevicePoseUpdated(deviceIndex, tracker.pose, sizeof(vr::DriverPose_t));
 }
 
 }  // namespace
@@ -45,7 +46,10 @@ Vec3 ToVec3(const float (&v)[3]) {
 void ApplyRecord(TrackerDevice &tracker, const PointSample &record, const std::optional<Vec3> &headAnchor,
                  double sampleTime, double now, const FilterSettings &settings) {
   if (!IsUsablePose(record.position, record.rotation)) {
-    if (tracker.invalidPoseCount++ < kLoggedDiscards) {
+    // The count stops at its maximum, so the lines never come back after it would wrap.
+    const uint32_t discarded = tracker.invalidPoseCount;
+    if (discarded < UINT32_MAX) tracker.invalidPoseCount = discarded + 1;
+    if (discarded < kLoggedDiscards) {
       WriteLogLine("[Vantrels] Discarded an invalid pose for " +
                    std::string(tracker.bodyPoint != nullptr ? tracker.bodyPoint->serial : ""));
     }

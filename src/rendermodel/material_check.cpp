@@ -20,7 +20,8 @@ constexpr std::array<unsigned char, 8> kPngSignature = {0x89, 0x50, 0x4E, 0x47, 
 std::string CheckMaterialFile(const std::filesystem::path &mtlPath, std::string &textureName) noexcept {
   try {
     ModelFile file;
-    if (!file.Open(mtlPath)) return "falta " + mtlPath.filename().string();
+    const auto cannotRead = [&mtlPath] { return "falta " + mtlPath.filename().string(); };
+    if (!file.Open(mtlPath)) return cannotRead();
 
     // No early stop: a later "map_Kd" replaces an earlier one.
     LineReader reader(file);
@@ -31,6 +32,8 @@ std::string CheckMaterialFile(const std::filesystem::path &mtlPath, std::string 
       const std::string_view name = NextPiece(rest);
       if (!name.empty()) textureName.assign(name);
     }
+    // Read only in part, it may name another texture further on: refused like a missing file.
+    if (reader.Failed()) return cannotRead();
     if (textureName.empty()) return "el material no tiene textura";
     return {};
   } catch (const std::bad_alloc &) {

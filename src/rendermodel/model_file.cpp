@@ -8,7 +8,7 @@
 namespace vantrels {
 
 LineReader::LineReader(ModelFile &file) : file_(file), buffer_(new (std::nothrow) char[kBufferBytes]) {
-  if (!buffer_) finished_ = true;
+  if (!buffer_) finished_ = failed_ = true;
 }
 
 LineReader::~LineReader() = default;
@@ -48,7 +48,7 @@ bool LineReader::Next(std::string_view &line) noexcept {
     }
     end_ += static_cast<std::size_t>(got);
   }
-  finished_ = true;
+  finished_ = failed_ = true;
   return false;
 }
 

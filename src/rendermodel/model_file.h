@@ -34,7 +34,8 @@ class ModelFile {
 // Splits a model file into lines at '\n' with a fixed amount of memory. Lines are yielded as
 // std::getline would yield them: "" has no line, "\n" has one empty line, and a last line without a
 // '\n' still counts. A line longer than kMaxLineBytes counts as a read error. After the end of the
-// file or a read error, Next returns false for good.
+// file or a read error, Next returns false for good, and Failed tells the two apart: a file that
+// could not be read to its end has not been checked.
 class LineReader {
  public:
   static constexpr std::size_t kMaxLineBytes = 64 * 1024;
@@ -46,6 +47,8 @@ class LineReader {
 
   // The next line without its '\n'; valid until the next call.
   bool Next(std::string_view &line) noexcept;
+  // A read error or an over-long line ended the reading before the end of the file.
+  bool Failed() const { return failed_; }
 
  private:
   static constexpr std::size_t kChunkBytes = 64 * 1024;
@@ -56,6 +59,7 @@ class LineReader {
   std::size_t begin_ = 0;  // first unconsumed byte
   std::size_t end_ = 0;    // one past the last byte read
   bool finished_ = false;
+  bool failed_ = false;
 };
 
 }  // namespace vantrels

@@ -90,11 +90,14 @@ int32_t ParseFaceIndex(std::string_view text, int32_t count) noexcept {
 std::string CheckObjFile(const std::filesystem::path &objPath, std::string &materialLibrary) noexcept {
   try {
     ModelFile file;
-    if (!file.Open(objPath)) return "no se puede abrir " + objPath.filename().string();
+    const auto cannotRead = [&objPath] { return "no se puede abrir " + objPath.filename().string(); };
+    if (!file.Open(objPath)) return cannotRead();
 
+    // A file that can't be read to its end (a read error, a line too long to hold) is refused like
+    // one that can't be opened: what follows the failure would otherwise never be checked.
     LineReader reader(file);
     std::string_view line;
-    if (!reader.Next(line)) return kNoGeometry;
+    if (!reader.Next(line)) return reader.Failed() ? cannotRead() : kNoGeometry;
 
     ObjCounts counts;
     do {
@@ -115,6 +118,7 @@ std::string CheckObjFile(const std::filesystem::path &objPath, std::string &mate
         if (const char *reason = CheckFace(rest, counts)) return reason;
       }
     } while (reader.Next(line));
+    if (reader.Failed()) return cannotRead();
 
     if (counts.positions == 0 || counts.faces == 0) return kNoGeometry;
     if (counts.objects >= 2) return kSeveralObjects;

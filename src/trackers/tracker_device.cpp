@@ -73,8 +73,9 @@ vr::DriverPose_t TrackerDevice::GetPose() {
 }
 
 void TrackerDevice::UpdateBatteryProperties() {
-  if (!IsActive()) return;
-  const vr::PropertyContainerHandle_t container = PropertyContainer(deviceIndex);
+  const uint32_t index = deviceIndex;
+  if (index == vr::k_unTrackedDeviceIndexInvalid) return;
+  const vr::PropertyContainerHandle_t container = PropertyContainer(index);
   const bool providesBattery = batteryPercent != 255;
   WriteBoolProperty(container, vr::Prop_DeviceProvidesBatteryStatus_Bool, providesBattery);
   if (!providesBattery) return;

@@ -27,12 +27,16 @@ TrackerDevice *DeviceProvider::GetOrAddTracker(uint8_t index) {
       host != nullptr && host->TrackedDeviceAdded(row.serial, vr::TrackedDeviceClass_GenericTracker,
                                                   static_cast<vr::ITrackedDeviceServerDriver *>(device.get()));
 
+  // Once the host holds the device it must outlive whatever follows, a log line that cannot be
+  // built included: the slot takes it first.
+  TrackerDevice *added = nullptr;
+  if (accepted) {
+    trackerSlots[index] = std::move(device);
+    added = trackerSlots[index].get();
+  }
   DriverLog(std::string(accepted ? "Added tracker " : "SteamVR refused tracker ") + row.serial +
             (row.role != nullptr ? std::string(" as ") + row.role : std::string(" (no SteamVR role)")));
-
-  if (!accepted) return nullptr;  // not remembered: the next record of this point tries again
-  trackerSlots[index] = std::move(device);
-  return trackerSlots[index].get();
+  return added;  // null when refused: not remembered, so the next record of this point tries again
 }
 
 }  // namespace vantrels

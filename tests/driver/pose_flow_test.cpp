@@ -118,7 +118,7 @@ Record Head(float x, float y, float z, bool valid = true) {
 }
 
 TEST_F(TimeBase, HeadRecordSetsTheOffsetOnlyWhenValidAndUsable) {
-  Poses m = MessageFor({});
+  Poses m = MessageFor({}, 3);  // from version 3 on, the head record counts
   m.records = {Head(0, 1.7f, 0)};
   Message(m);
   EXPECT_TRUE(h.provider.haveHeadOffset);
@@ -202,6 +202,23 @@ TEST_F(TimeBase, HeadRelativeTrackerFollowsTheHeadsetAndItsVelocity) {
   h.Frame();
   EXPECT_TRUE(h.provider.havePrevHeadNow);
   EXPECT_NEAR(h.provider.prevHeadNow.x, 0.2, 1e-6);
+}
+
+// The head's own movement passes through the smoothing at once; the rest is smoothed.
+TEST_F(TimeBase, HeadStepPassesThroughTheSmoothing) {
+  Poses m = MessageFor({1}, 4);
+  m.flags = 0x00;
+  m.smoothingMs = 50;
+  m.records[0].flags = 0x05;
+  m.records.insert(m.records.begin(), Head(0, 1.7f, 0));
+  h.host.SetRawPose(0, Headset(0, 1.7f, 0));
+  Message(m);
+  h.Frame();
+  h.host.SetRawPose(0, Headset(0.25f, 1.7f, 0.125f));
+  h.Frame();
+  const auto poses = h.PosesOf(h.provider.trackerSlots[1]->deviceIndex);
+  EXPECT_NEAR(poses.back().pose.vecPosition[0], 0.25, 1e-6);
+  EXPECT_NEAR(poses.back().pose.vecPosition[2], 0.125, 1e-6);
 }
 
 TEST_F(TimeBase, HeadsetOffOrDisconnectedGivesNoHeadPoint) {

@@ -117,20 +117,6 @@ TEST(DriverModule, ListensTracksReportsAndChoosesItsOwnModel) {
   EXPECT_EQ(s.LinesWith("Ignored a datagram"), 0u);
 }
 
-TEST(DriverModule, TwentyQueuedDatagramsAreTakenInOneFrameInOrder) {
-  Session s;
-  ASSERT_EQ(s.Init(), vr::VRInitError_None);
-  UdpPeer server;
-  for (uint8_t i = 19; i >= 1; --i) server.SendTo(s.port, Body({i}).Bytes());
-  server.SendTo(s.port, Body({1}).Bytes());
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  s.Frames(1);
-  const auto &announced = s.host.Announcements();
-  ASSERT_EQ(announced.size(), 19u);
-  EXPECT_EQ(announced.front().serial, "VANTRL-RIGHT-SHIN");
-  EXPECT_EQ(announced.back().serial, "VANTRL-CHEST");
-}
-
 TEST(DriverModule, UnusableModelFallsBackToTheViveTracker) {
   const fs::path folder = fs::temp_directory_path() / ("vantrels-broken-" + std::to_string(::getpid())) / "vantrels";
   fs::remove_all(folder.parent_path());

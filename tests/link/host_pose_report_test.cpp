@@ -1,8 +1,12 @@
+// The host pose report: its bytes, the devices it lists, and how often the hand roles are read.
 #include "link/host_pose_report.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+
+#include "support/provider_harness.h"
 
 namespace vantrels {
 namespace {
@@ -63,45 +67,27 @@ TEST(HostPoseReport, ExactBytesWithPaddingZero) {
   EXPECT_EQ(F32At(b, 68), 1.0f);
 }
 
-TEST(HostPoseReport, HeadsetNotAvailableIsSentAsZeroWithIdentity) {
+TEST(HostPoseReport, HeadsetOffAndLiveControllersInDeviceOrderAtMostSixteen) {
   Frame f;
   f.raw[0] = LivePose(1.0f, 1.0f, 1.0f);
   f.raw[0].bDeviceIsConnected = false;
+  f.raw[1] = LivePose(1, 0, 0);  // not a controller (a tracker, say)
+  for (uint32_t i = 2; i <= 21; ++i) {
+    f.raw[i] = LivePose(static_cast<float>(i), 0.0f, 0.0f);
+    f.roles[i] = kRoleLeftHand;
+  }
+  f.raw[3].bPoseIsValid = false;
   const std::vector<uint8_t> b = BuildHostPoseReport(CollectHostPoses(f.raw, f.roles));
-  ASSERT_EQ(b.size(), 40u);
-  EXPECT_EQ(b[6], 0);
+  ASSERT_EQ(b.size(), 40u + 16u * 32u);
+  EXPECT_EQ(b[6], 16);
   EXPECT_EQ(b[8], 0);
   for (size_t o = 12; o < 36; o += 4) EXPECT_EQ(F32At(b, o), 0.0f) << o;
   EXPECT_EQ(F32At(b, 36), 1.0f);
-}
-
-TEST(HostPoseReport, AtMostSixteenControllersInDeviceOrder) {
-  Frame f;
-  for (uint32_t i = 1; i <= 20; ++i) {
-    f.raw[i] = LivePose(static_cast<float>(i), 0.0f, 0.0f);
-    f.roles[i] = kRoleNone;
+  const float expected[] = {2, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
+  for (size_t i = 0; i < 16; ++i) {
+    EXPECT_EQ(F32At(b, 40 + 32 * i + 4), expected[i]) << i;
+    EXPECT_EQ(b[40 + 32 * i + 1], kRoleLeftHand);
   }
-  const HostPoses poses = CollectHostPoses(f.raw, f.roles);
-  ASSERT_EQ(poses.controllerCount, 16u);
-  EXPECT_EQ(poses.controllers[0].position[0], 1.0f);
-  EXPECT_EQ(poses.controllers[15].position[0], 16.0f);
-  const std::vector<uint8_t> b = BuildHostPoseReport(poses);
-  EXPECT_EQ(b.size(), 40u + 16u * 32u);
-  EXPECT_EQ(b[6], 16);
-}
-
-TEST(HostPoseReport, OnlyLiveControllersAreListed) {
-  Frame f;
-  f.raw[1] = LivePose(1, 0, 0);  // not a controller (a tracker, say)
-  f.raw[2] = LivePose(2, 0, 0);
-  f.roles[2] = kRoleLeftHand;
-  f.raw[3] = LivePose(3, 0, 0);
-  f.raw[3].bPoseIsValid = false;
-  f.roles[3] = kRoleLeftHand;
-  const HostPoses poses = CollectHostPoses(f.raw, f.roles);
-  ASSERT_EQ(poses.controllerCount, 1u);
-  EXPECT_EQ(poses.controllers[0].role, kRoleLeftHand);
-  EXPECT_EQ(poses.controllers[0].position[0], 2.0f);
 }
 
 TEST(ControllerRoleCode, FromClassAndHint) {
@@ -114,6 +100,68 @@ TEST(ControllerRoleCode, FromClassAndHint) {
   EXPECT_EQ(ControllerRoleCode(&controller, &right), kRoleRightHand);
   EXPECT_EQ(ControllerRoleCode(&controller, &optOut), kRoleNone);
   EXPECT_EQ(ControllerRoleCode(&controller, &stylus), kRoleNone);
+}
+
+size_t ClassReads(const host::SubstituteHost &host) {
+  const auto &reads = host.PropertyReads();
+  return static_cast<size_t>(
+      std::count_if(reads.begin(), reads.end(), [](const auto &r) { return r.prop == vr::Prop_DeviceClass_Int32; }));
+}
+
+TEST(HostReport, ListsTheSimulatedControllersWithTheirHandsButNeverTrackers) {
+  host::HostOptions options;
+  options.controllers = 5;
+  options.headset = host::HostOptions::Headset::Moving;
+  testing::ProviderHarness h(options);
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(testing::MessageFor({1, 2}));
+  h.Frame();
+  h.Send(testing::MessageFor({1, 2}));
+  h.Frame();
+  ASSERT_EQ(h.link.sent.size(), 2u);
+  const std::vector<uint8_t> &report = h.link.sent.back();
+  ASSERT_EQ(report.size(), 40u + 5u * 32u);  // the two trackers have valid poses but are not listed
+  EXPECT_EQ(report[6], 5);
+
+  const vr::TrackedDevicePose_t headset = h.host.RawPose(0);
+  EXPECT_EQ(report[8], 1);
+  EXPECT_EQ(F32At(report, 12), headset.mDeviceToAbsoluteTracking.m[0][3]);
+  EXPECT_EQ(F32At(report, 16), headset.mDeviceToAbsoluteTracking.m[1][3]);
+  const WireQuat q = MatrixToQuaternion(headset.mDeviceToAbsoluteTracking.m);
+  EXPECT_EQ(F32At(report, 24), q.x);
+  EXPECT_EQ(F32At(report, 36), q.w);
+
+  const uint8_t roles[] = {1, 2, 1, 2, 0};  // the fifth controller's hint is neither hand
+  for (uint32_t i = 0; i < 5; ++i) {
+    const uint8_t *r = report.data() + 40 + 32 * i;
+    EXPECT_EQ(r[0], 1);
+    EXPECT_EQ(r[1], roles[i]) << i;
+    EXPECT_EQ(r[2] | r[3], 0);
+    EXPECT_EQ(F32At(report, 40 + 32 * i + 4), h.host.RawPose(i + 1).mDeviceToAbsoluteTracking.m[0][3]);
+  }
+  h.Cleanup();
+}
+
+TEST(HostReport, RolesAreReadOnTheFirstAndEveryNinetiethReport) {
+  host::HostOptions options;
+  options.controllers = 2;
+  testing::ProviderHarness h(options);
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  h.Send(testing::MessageFor({}));
+  h.Frame();
+  EXPECT_EQ(ClassReads(h.host), 63u);
+  EXPECT_EQ(h.link.sent.back()[40 + 1], 1);
+
+  h.host.SetControllerRoleHint(1, vr::TrackedControllerRole_RightHand);
+  h.Frames(89);  // reports 2 to 90 reuse the roles
+  EXPECT_EQ(ClassReads(h.host), 63u);
+  EXPECT_EQ(h.link.sent.back()[40 + 1], 1);
+  EXPECT_EQ(h.provider.reportCount, 90u);
+
+  h.Frame();  // the 91st
+  EXPECT_EQ(ClassReads(h.host), 126u);
+  EXPECT_EQ(h.link.sent.back()[40 + 1], 2);
+  h.Cleanup();
 }
 
 }  // namespace

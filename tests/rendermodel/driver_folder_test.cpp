@@ -9,21 +9,18 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
-#include "test_files.h"
+#include "model_files.h"
 
 namespace vantrels {
 namespace {
 
 using testing::TempDir;
+using testing::Utf8;
 using testing::WriteFile;
 
 constexpr const char *kManifest = "driver.vrdrivermanifest";
-
-std::string Utf8(const std::filesystem::path &path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
 
 // Copies the probe library to `libraryFile`, loads it under `loadName` and asks it for its folder.
 std::string FolderSeenFrom(const std::filesystem::path &libraryFile, const std::string &loadName) {
@@ -44,40 +41,37 @@ std::string FolderSeenFrom(const std::filesystem::path &libraryFile) {
   return FolderSeenFrom(libraryFile, libraryFile.string());
 }
 
-TEST(FindDriverFolder, ManifestTwoFoldersAboveTheLibrary) {
-  TempDir dir;
-  const std::filesystem::path root = dir.path() / "vantrels";
-  WriteFile(root / kManifest, "{}");
-  EXPECT_EQ(FolderSeenFrom(root / "bin" / "linux64" / "driver_vantrels.so"), Utf8(root));
-}
-
-TEST(FindDriverFolder, OnlyThatOneLevelCounts) {
-  TempDir dir;
-  const std::filesystem::path root = dir.path() / "r";
-  const std::filesystem::path library = root / "bin" / "linux64" / "driver_vantrels.so";
-  EXPECT_EQ(FolderSeenFrom(library), "");
-  WriteFile(dir.path() / kManifest, "{}");                // one level too high
-  WriteFile(root / "bin" / kManifest, "{}");              // one level too low
-  WriteFile(root / "bin" / "linux64" / kManifest, "{}");  // beside the library
-  EXPECT_EQ(FolderSeenFrom(root / "bin" / "linux64" / "a.so"), "");
-}
-
-TEST(FindDriverFolder, AnyKindOfEntryCountsWhenItExists) {
-  TempDir dir;
-  const std::filesystem::path folderMarker = dir.path() / "f";
-  std::filesystem::create_directories(folderMarker / kManifest);
-  EXPECT_EQ(FolderSeenFrom(folderMarker / "bin" / "linux64" / "d.so"), Utf8(folderMarker));
-
-  const std::filesystem::path linked = dir.path() / "l";
-  WriteFile(dir.path() / "real.manifest", "{}");
-  std::filesystem::create_directories(linked);
-  std::filesystem::create_symlink(dir.path() / "real.manifest", linked / kManifest);
-  EXPECT_EQ(FolderSeenFrom(linked / "bin" / "linux64" / "d.so"), Utf8(linked));
-
-  const std::filesystem::path dangling = dir.path() / "d";
-  std::filesystem::create_directories(dangling);
-  std::filesystem::create_symlink(dir.path() / "nothing", dangling / kManifest);
-  EXPECT_EQ(FolderSeenFrom(dangling / "bin" / "linux64" / "d.so"), "");
+// Where the manifest lies (relative to a folder R), where the library is, and the answer.
+TEST(FindDriverFolder, ManifestExactlyTwoFoldersAboveTheLibrarysFolder) {
+  const struct {
+    std::vector<std::string> manifests;  // files named like the manifest; a trailing '/' makes a folder
+    std::string link;                    // a link named like the manifest in R, to this entry below the temp dir
+    std::string library;
+    bool found;
+  } cases[] = {
+      {{"R/driver.vrdrivermanifest"}, "", "R/bin/linux64/driver_vantrels.so", true},
+      {{}, "", "R/bin/linux64/driver_vantrels.so", false},
+      {{"driver.vrdrivermanifest", "R/bin/driver.vrdrivermanifest", "R/bin/linux64/driver.vrdrivermanifest"},
+       "",
+       "R/bin/linux64/a.so",
+       false},
+      {{"R/driver.vrdrivermanifest/"}, "", "R/bin/linux64/d.so", true},  // any kind of entry counts
+      {{"real.manifest"}, "real.manifest", "R/bin/linux64/d.so", true},  // a link to a file
+      {{}, "nothing", "R/bin/linux64/d.so", false},                      // a dangling link does not
+  };
+  for (const auto &c : cases) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() / "R");
+    for (const std::string &m : c.manifests) {
+      if (m.back() == '/') {
+        std::filesystem::create_directories(dir.path() / m);
+      } else {
+        WriteFile(dir.path() / m, "{}");
+      }
+    }
+    if (!c.link.empty()) std::filesystem::create_symlink(dir.path() / c.link, dir.path() / "R" / kManifest);
+    EXPECT_EQ(FolderSeenFrom(dir.path() / c.library), c.found ? Utf8(dir.path() / "R") : "") << c.library;
+  }
 }
 
 TEST(FindDriverFolder, NonAsciiFolderComesBackAsUtf8) {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "test_files.h"
+#include "model_files.h"
 
 namespace vantrels {
 namespace {
@@ -145,15 +145,17 @@ TEST(CheckObjFile, VertexLimitAndEndRuleOrder) {
   EXPECT_EQ(CheckObjText(Positions(65536) + "vt 0 0\nvn 0 0 1\nf 65536/1/1 1/1/1 65537/1/1\n"), kOutOfRange);
 }
 
-TEST(CheckObjFile, OverlongLineEndsTheFile) {
+TEST(CheckObjFile, AFileThatCannotBeReadToItsEndIsRefused) {
   const std::string valid = kElements + "f 1/1/1 2/2/1 3/3/1\n";
   const std::string longest = "#" + std::string(64 * 1024 - 1, 'x') + "\n";  // exactly 64 KiB
   const std::string tooLong = "#" + std::string(64 * 1024, 'x') + "\n";
   EXPECT_EQ(CheckObjText(longest + valid), "");
-  EXPECT_EQ(CheckObjText(tooLong + valid), kNoGeometry);
-  // What came before the long line is judged by itself; the broken face after it is never read.
-  EXPECT_EQ(CheckObjText(valid + tooLong + "f 1 2 3\n"), "");
-  EXPECT_EQ(CheckObjText(valid + std::string(1024 * 1024, 'y')), "");
+  // Whatever follows a line too long to hold would never be checked: a quad after it must not pass.
+  EXPECT_EQ(CheckObjText(valid + tooLong + "f 1/1/1 2/2/1 3/3/1 1/1/1\n"), "no se puede abrir model.obj");
+  EXPECT_EQ(CheckObjText(tooLong + valid), "no se puede abrir model.obj");
+  EXPECT_EQ(CheckObjText(valid + std::string(1024 * 1024, 'y')), "no se puede abrir model.obj");
+  // A face rule that fails before the long line still gives its own reason.
+  EXPECT_EQ(CheckObjText(kElements + "f 1 2 3\n" + tooLong), kNoSlashes);
 }
 
 }  // namespace

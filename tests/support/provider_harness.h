@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/device_provider.h"
@@ -76,6 +77,22 @@ class ProviderHarness {
   DeviceProvider provider;
   DatagramQueue link;
   int64_t t;
+};
+
+// A host context that answers one interface version with a stand-in and everything else as `inner` does.
+class ContextWith final : public vr::IVRDriverContext {
+ public:
+  ContextWith(vr::IVRDriverContext &inner, const char *version, void *standIn)
+      : inner_(inner), version_(version), standIn_(standIn) {}
+  void *GetGenericInterface(const char *version, vr::EVRInitError *error) override {
+    return std::string_view(version) == version_ ? standIn_ : inner_.GetGenericInterface(version, error);
+  }
+  vr::DriverHandle_t GetDriverHandle() override { return inner_.GetDriverHandle(); }
+
+ private:
+  vr::IVRDriverContext &inner_;
+  std::string_view version_;
+  void *standIn_;
 };
 
 // A message with one valid record for each index, at rest one metre up.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "support/provider_harness.h"
 #include "trackers/tracker_device.h"
@@ -106,6 +107,30 @@ TEST(TrackerRegistry, EveryBodyPointAtMostOnce) {
   for (const auto &slot : h.provider.trackerSlots) filled += slot != nullptr;
   EXPECT_EQ(filled, 19u);
   h.Cleanup();
+}
+
+// The host holds a device from the moment it accepts it: a log line that fails after the announcement
+// must not take the device out of its slot (and free it under the host).
+TEST(TrackerRegistry, AnAcceptedTrackerOutlivesAFailingLogLine) {
+  struct FailingLog : vr::IVRDriverLog {
+    void Log(const char *line) override {
+      if (std::string_view(line).starts_with("[Vantrels] Added tracker")) throw std::runtime_error("out of memory");
+    }
+  } log;
+  host::SubstituteHost host;
+  host.SetSetting("driver_vantrels", "port", testing::FreePort());
+  testing::ContextWith context(host, vr::IVRDriverLog_Version, &log);
+  DeviceProvider provider;
+  ASSERT_EQ(provider.Init(&context), vr::VRInitError_None);
+  DatagramQueue link;
+  link.Push(MessageFor({1}).Bytes());
+  EXPECT_THROW(provider.RunFrameWith(link, SteadyNowNs()), std::runtime_error);
+  ASSERT_EQ(host.Announcements().size(), 1u);
+  ASSERT_NE(provider.trackerSlots[1], nullptr);
+  EXPECT_EQ(host.Announcements()[0].driver,
+            static_cast<vr::ITrackedDeviceServerDriver *>(provider.trackerSlots[1].get()));
+  EXPECT_EQ(host.Announcements()[0].driver->Activate(7), vr::VRInitError_None);
+  provider.Cleanup();
 }
 
 TEST(BodyPoints, RolesWhereSteamVrHasThem) {

@@ -173,12 +173,22 @@ TEST(PoseIntake, InvalidRecordsAreDiscardedAndTheFirstFiveLogged) {
     EXPECT_TRUE(std::isfinite(p.vecPosition[0]) && std::isfinite(p.qRotation.x));
   }
 
+  // The count stops at its maximum instead of wrapping, so the lines never come back.
+  foot->invalidPoseCount = UINT32_MAX - 1;
+  Poses bad = MessageFor({5});
+  bad.records[0].position[0] = std::numeric_limits<float>::quiet_NaN();
+  for (int i = 0; i < 3; ++i) h.Send(bad);
+  h.Frame();
+  EXPECT_EQ(foot->invalidPoseCount, UINT32_MAX);
+  EXPECT_EQ(h.LogLinesWith("Discarded").size(), 5u);
+
   Poses tiny = MessageFor({5});
   tiny.records[0].rotation[3] = 0.001f;  // squared norm 1e-6: accepted and normalised
   tiny.records[0].rotation[0] = 0.0f;
   h.Send(tiny);
   h.Frame();
-  EXPECT_EQ(foot->invalidPoseCount, 8u);
+  EXPECT_EQ(foot->invalidPoseCount, UINT32_MAX);
+  EXPECT_EQ(foot->lastValidPoseTime, h.t);
   h.Cleanup();
 }
 
@@ -256,34 +266,15 @@ class OverfullSettings : public vr::IVRSettings {
   void SetInt32(const char *, const char *, int32_t, vr::EVRSettingsError *) override {}
   void SetFloat(const char *, const char *, float, vr::EVRSettingsError *) override {}
   void SetString(const char *, const char *, const char *, vr::EVRSettingsError *) override {}
-  bool GetBool(const char *, const char *, vr::EVRSettingsError *e) override { return Fail(e), false; }
-  int32_t GetInt32(const char *, const char *, vr::EVRSettingsError *e) override { return Fail(e), 0; }
-  float GetFloat(const char *, const char *, vr::EVRSettingsError *e) override { return Fail(e), 0.0f; }
+  bool GetBool(const char *, const char *, vr::EVRSettingsError *) override { return false; }
+  int32_t GetInt32(const char *, const char *, vr::EVRSettingsError *) override { return 0; }
+  float GetFloat(const char *, const char *, vr::EVRSettingsError *) override { return 0.0f; }
   void GetString(const char *, const char *, char *value, uint32_t size, vr::EVRSettingsError *e) override {
     std::memset(value, 'm', size);
     if (e) *e = vr::VRSettingsError_None;
   }
   void RemoveSection(const char *, vr::EVRSettingsError *) override {}
   void RemoveKeyInSection(const char *, const char *, vr::EVRSettingsError *) override {}
-
- private:
-  static void Fail(vr::EVRSettingsError *e) {
-    if (e) *e = vr::VRSettingsError_UnsetSettingHasNoDefault;
-  }
-};
-
-class ContextWithSettings : public vr::IVRDriverContext {
- public:
-  ContextWithSettings(vr::IVRDriverContext &inner, vr::IVRSettings &settings) : inner_(inner), settings_(settings) {}
-  void *GetGenericInterface(const char *version, vr::EVRInitError *error) override {
-    if (std::strcmp(version, vr::IVRSettings_Version) == 0) return &settings_;
-    return inner_.GetGenericInterface(version, error);
-  }
-  vr::DriverHandle_t GetDriverHandle() override { return inner_.GetDriverHandle(); }
-
- private:
-  vr::IVRDriverContext &inner_;
-  vr::IVRSettings &settings_;
 };
 
 class RenderModelChoice : public ::testing::Test {
@@ -324,7 +315,7 @@ TEST_F(RenderModelChoice, AutomaticWithoutADriverFolderFallsBackToTheViveTracker
 TEST_F(RenderModelChoice, ASettingThatFillsTheBufferIsNeverReadPastIt) {
   host::SubstituteHost host;
   OverfullSettings settings;
-  ContextWithSettings context(host, settings);
+  testing::ContextWith context(host, vr::IVRSettings_Version, &settings);
   vr::InitServerDriverContext(&context);
   const std::string name = ChooseRenderModel();
   vr::CleanupDriverContext();

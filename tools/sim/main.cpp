@@ -117,6 +117,83 @@ int main(int argc, char **argv) {
   HostReport lastReport;
   bool haveReport = false;
   bool warnedSend = false;
+  // The last headset the driver reported as valid: a report without one leaves the body where it is.
+  bool haveHeadset = false;
+  Vec3 headsetPosition;
+  Quat headsetRotation;
+
+  PosesSettings settings;
+  settings.version = o.version;
+  settings.smoothingMs = o.smoothingMs;
+  settings.prediction = o.prediction;
+  settings.adaptiveSmoothing = o.adaptive;
+
+  auto sendNow = [&](const std::vector<uint8_t> &bytes) {
+    if (udp.SendTo(o.port, bytes.data(), bytes.size())) return true;
+    ++counters.sendErrors;
+    if (!warnedSend) {
+      std::fprintf(stderr, "vantrels-sim: sending failed: %s\n", udp.LastError().c_str());
+      warnedSend = true;
+    }
+    return false;
+  };
+  auto receiveReports = [&]() {
+    uint8_t buffer[2048];
+    for (;;) {
+      const std::ptrdiff_t n = udp.Receive(buffer, sizeof buffer);
+      if (n < 0) break;  // EAGAIN: nothing more now; ECONNREFUSED and the like: nobody listens yet
+      if (DecodeHostReport(buffer, static_cast<size_t>(n), report)) {
+        ++counters.reports;
+        std::swap(lastReport, report);
+        haveReport = true;
+        if (lastReport.headsetValid) {
+          const float *p = lastReport.headsetPosition;
+          const float *q = lastReport.headsetRotation;
+          headsetPosition = {p[0], p[1], p[2]};
+          headsetRotation = {q[3], q[0], q[1], q[2]};
+          haveHeadset = true;
+        }
+      } else {
+        ++counters.malformed;
+      }
+    }
+  };
+  auto sleepUntil = [&udp](int64_t wake) { udp.Wait(std::max<int64_t>(0, wake - NowNs())); };
+
+  // Where the person stands is known only once the driver has told where the headset is. Make
+  // ourselves known with a POSES message without records (once every 100 ms), and start the
+  // clock, the motion and the ground truth only when a valid headset has been reported: the body
+  // is then under the headset from its first capture and never has to move there.
+  int64_t firstHeadsetNs = -1;  // from here the body glides under the headset, over one second
+  if (o.followHeadset && o.waitSeconds > 0.0) {
+    const int64_t waitStart = NowNs();
+    const int64_t waitEnd = waitStart + static_cast<int64_t>(o.waitSeconds * 1e9);
+    int64_t nextHello = waitStart;
+    uint64_t hellos = 0;
+    while (!gStop && !haveHeadset && NowNs() < waitEnd) {
+      if (NowNs() >= nextHello) {
+        settings.serverTimeUs = static_cast<uint32_t>(static_cast<uint64_t>(NowNs() / 1000));
+        if (sendNow(EncodePoses(settings, {}))) ++hellos;
+        nextHello += 100'000'000;
+      }
+      receiveReports();
+      if (!haveHeadset) sleepUntil(std::min(nextHello, waitEnd));
+    }
+    const double waited = static_cast<double>(NowNs() - waitStart) * 1e-9;
+    if (haveHeadset) {
+      std::printf("vantrels-sim: headset reported at (%.3f, %.3f, %.3f) after %.3f s; the body starts under it\n",
+                  headsetPosition.x, headsetPosition.y, headsetPosition.z, waited);
+    } else if (!gStop) {
+      std::printf(
+          "vantrels-sim: no valid headset reported within %.1f s (%llu datagrams without records sent); the body "
+          "starts where its motion puts it and glides under the headset once one is reported\n",
+          waited, static_cast<unsigned long long>(hellos));
+    }
+    std::fflush(stdout);
+    // Reports of the wait are not the run's.
+    counters.reports = 0;
+    counters.malformed = 0;
+  }
 
   const int64_t periodNs = std::max<int64_t>(1, static_cast<int64_t>(1e9 / o.rateHz));
   const int64_t latencyNs = static_cast<int64_t>(o.latencyMs * 1e6);
@@ -126,7 +203,7 @@ int main(int argc, char **argv) {
   int64_t nextPrint = start + 1'000'000'000;
   int64_t lastSendNs = 0;
   uint64_t sequence = 0;
-  int64_t firstHeadsetNs = -1;  // capture time of the first placement under the headset
+  if (haveHeadset) firstHeadsetNs = start - 1'000'000'000;  // placed in full from the first capture
   constexpr int64_t kGraceNs = 100'000'000;
   int64_t graceEnd = 0;
 
@@ -136,19 +213,12 @@ int main(int argc, char **argv) {
     if (nextCapture < end && now >= nextCapture) {
       const double t = static_cast<double>(now - start) * 1e-9;
       BodyPose body = SampleBody(o.motion, t);
-      if (o.followHeadset && haveReport && lastReport.headsetValid) {
+      if (o.followHeadset && haveHeadset) {
         if (firstHeadsetNs < 0) firstHeadsetNs = now;
-        const float *p = lastReport.headsetPosition;
-        const float *q = lastReport.headsetRotation;
-        PlaceUnderHeadset(body, {p[0], p[1], p[2]}, {q[3], q[0], q[1], q[2]},
+        PlaceUnderHeadset(body, headsetPosition, headsetRotation,
                           GlideWeight(static_cast<double>(now - firstHeadsetNs) * 1e-9));
       }
       const std::vector<PointRecord> records = BuildRecords(config, body, t);
-      PosesSettings settings;
-      settings.version = o.version;
-      settings.smoothingMs = o.smoothingMs;
-      settings.prediction = o.prediction;
-      settings.adaptiveSmoothing = o.adaptive;
       settings.serverTimeUs = static_cast<uint32_t>(static_cast<uint64_t>(now / 1000));
       for (size_t first = 0; first < records.size(); first += kMaxRecordsPerDatagram) {
         const std::span<const PointRecord> chunk =
@@ -172,31 +242,14 @@ int main(int argc, char **argv) {
     now = NowNs();
     while (!pending.empty() && pending.top().sendNs <= now) {
       const Pending &d = pending.top();
-      if (udp.SendTo(o.port, d.bytes.data(), d.bytes.size())) {
+      if (sendNow(d.bytes)) {
         ++counters.datagramsSent;
         counters.recordsSent += d.bytes[6];
-      } else {
-        ++counters.sendErrors;
-        if (!warnedSend) {
-          std::fprintf(stderr, "vantrels-sim: sending failed: %s\n", udp.LastError().c_str());
-          warnedSend = true;
-        }
       }
       pending.pop();
     }
 
-    uint8_t buffer[2048];
-    for (;;) {
-      const std::ptrdiff_t n = udp.Receive(buffer, sizeof buffer);
-      if (n < 0) break;  // EAGAIN: nothing more now; ECONNREFUSED and the like: nobody listens yet
-      if (DecodeHostReport(buffer, static_cast<size_t>(n), report)) {
-        ++counters.reports;
-        std::swap(lastReport, report);
-        haveReport = true;
-      } else {
-        ++counters.malformed;
-      }
-    }
+    receiveReports();
 
     if (o.verbose && now >= nextPrint) {
       PrintReport(static_cast<double>(now - start) * 1e-9, counters, haveReport ? &lastReport : nullptr);
@@ -214,7 +267,7 @@ int main(int argc, char **argv) {
     int64_t wake = nextCapture < end ? nextCapture : graceEnd > 0 ? graceEnd : INT64_MAX;
     if (!pending.empty()) wake = std::min(wake, pending.top().sendNs);
     if (o.verbose) wake = std::min(wake, nextPrint);
-    udp.Wait(std::max<int64_t>(0, wake - NowNs()));
+    sleepUntil(wake);
   }
 
   const bool recorded = truth.Close();

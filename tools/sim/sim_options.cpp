@@ -110,6 +110,10 @@ std::optional<int> ParseSimOptions(int argc, const char *const *argv, SimOptions
   app.add_option("--dropout-seconds", o.dropoutSeconds, "how long that point stays lost")->capture_default_str();
   app.add_option("--follow-headset", follow, "move the body so that its eyes are at the reported headset on|off")
       ->capture_default_str();
+  app.add_option("--wait-seconds", o.waitSeconds,
+                 "with --follow-headset on: how long to wait for the first reported headset before the run "
+                 "starts (0: start at once and glide under the headset when it is reported)")
+      ->capture_default_str();
   app.add_option("--record", o.recordPath, "write the ground truth as JSON Lines to this file");
   app.add_flag("-v,--verbose", o.verbose, "print the reported headset and controllers once a second");
 
@@ -138,6 +142,7 @@ std::optional<int> ParseSimOptions(int argc, const char *const *argv, SimOptions
     if (!(o.loss >= 0.0 && o.loss <= 1.0)) return fail("--loss must be a fraction from 0 to 1");
     if (smoothing < 0 || smoothing > 255) return fail("--smoothing-ms must be 0 to 255");
     if (!(o.dropoutSeconds >= 0.0) || !std::isfinite(o.dropoutSeconds)) return fail("--dropout-seconds must be >= 0");
+    if (!(o.waitSeconds >= 0.0) || o.waitSeconds > 3600.0) return fail("--wait-seconds must be 0 to 3600");
     const auto m = ParseMotion(motion);
     if (!m) return fail("--motion expects idle, walk or dance, got '" + motion + "'");
     o.motion = *m;

@@ -29,6 +29,7 @@ struct SimOptions {
   int dropoutPoint = 16;  // body point whose valid flag clears in mid-run; -1 none
   double dropoutSeconds = 2.0;
   bool followHeadset = true;
+  double waitSeconds = 5.0;  // with followHeadset: longest wait for the headset before the run starts
   std::string recordPath;
   bool verbose = false;
 };

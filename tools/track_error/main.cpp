@@ -1,19 +1,87 @@
 // vantrels-track-error: how far the poses the driver submitted to the host are from the
-// simulator's ground truth, per tracker and overall.
+// simulator's ground truth, per tracker and overall; with --plot also as a picture, drawn by the
+// Python script that lies beside this program.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 
+#include "run_program.h"
 #include "track_error.h"
 
 using namespace vantrels::sim;
+
+namespace {
+
+constexpr const char *kPlotScript = "vantrels_track_error_plot.py";
+
+bool HasPictureExtension(const std::string &path) {
+  std::string extension = std::filesystem::path(path).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension == ".png" || extension == ".svg";
+}
+
+// Writes the compared poses next to the picture, has the script draw them and removes them again.
+bool DrawPlot(const Evaluation &e, const std::string &plotPath, std::optional<uint8_t> tracker, const char *argv0) {
+  const uint8_t chosen = tracker.value_or(e.perPoint.front().first);
+  if (std::none_of(e.perPoint.begin(), e.perPoint.end(), [&](const auto &p) { return p.first == chosen; })) {
+    std::cerr << "vantrels-track-error: " << SerialForBodyPoint(chosen) << " has no compared poses to draw\n";
+    return false;
+  }
+  const std::filesystem::path script = ExecutableFolder(argv0) / kPlotScript;
+  if (!std::filesystem::exists(script)) {
+    std::cerr << "vantrels-track-error: cannot draw: " << script.string() << " is missing\n";
+    return false;
+  }
+  const std::string dataPath = plotPath + ".csv";
+  {
+    std::ofstream data(dataPath);
+    WritePlotData(e, data);
+    if (!data.flush()) {
+      std::cerr << "vantrels-track-error: cannot write " << dataPath << "\n";
+      return false;
+    }
+  }
+  char title[160];
+  std::snprintf(title, sizeof title, "all trackers: position RMS %.1f mm, p95 %.1f mm; rotation RMS %.2f deg",
+                e.overall.positionRmsMm, e.overall.positionP95Mm, e.overall.rotationRmsDeg);
+  const char *python = std::getenv("VANTRELS_PYTHON");
+  const int status = RunProgram({python != nullptr && *python != '\0' ? python : "python3", script.string(), dataPath,
+                                 plotPath, "--tracker", SerialForBodyPoint(chosen), "--title", title});
+  std::error_code ignored;
+  std::filesystem::remove(dataPath, ignored);
+  if (status != 0) {
+    std::cerr << "vantrels-track-error: drawing " << plotPath << " failed"
+              << (status < 0 ? " (python3 could not be started)" : "") << "\n";
+    return false;
+  }
+  std::cout << "plot: " << plotPath << "\n";
+  return true;
+}
+
+}  // namespace
 
 int main(int argc, char **argv) {
   CLI::App app{"vantrels-track-error: tracking error of the driver's poses against vantrels-sim's ground truth"};
   std::string truthPath;
   std::string hostPath;
+  std::string plotPath;
+  std::string plotTracker;
   app.add_option("--truth", truthPath, "ground truth written by vantrels-sim --record")->required();
   app.add_option("--host", hostPath, "call record written by vantrels-host --record")->required();
+  auto *plot = app.add_option("--plot", plotPath,
+                              "also draw the position error over time into this .png or .svg file (needs Python 3 "
+                              "with matplotlib)");
+  app.add_option("--plot-tracker", plotTracker,
+                 "tracker whose true and submitted positions the plot shows: serial, name (left-foot) or number "
+                 "(default: the first tracker)")
+      ->needs(plot);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp &e) {
@@ -21,6 +89,19 @@ int main(int argc, char **argv) {
   } catch (const CLI::ParseError &e) {
     app.exit(e);
     return 2;
+  }
+  if (!plotPath.empty() && !HasPictureExtension(plotPath)) {
+    std::cerr << "vantrels-track-error: --plot " << plotPath << ": the name must end in .png or .svg\n";
+    return 2;
+  }
+  std::optional<uint8_t> tracker;
+  if (!plotTracker.empty()) {
+    tracker = BodyPointForName(plotTracker);
+    if (!tracker || *tracker == 0) {
+      std::cerr << "vantrels-track-error: --plot-tracker " << plotTracker
+                << " names no tracker (a serial like VANTRL-LEFT-FOOT, a name like left-foot, or 1 to 19)\n";
+      return 2;
+    }
   }
 
   std::ifstream truthFile(truthPath);
@@ -39,10 +120,11 @@ int main(int argc, char **argv) {
     std::cerr << "vantrels-track-error: skipped " << truth.badLines << " unreadable truth lines\n";
 
   const Evaluation evaluation = Evaluate(truth, host.submissions);
-  std::cout << FormatEvaluation(evaluation, host);
+  std::cout << FormatEvaluation(evaluation, host) << std::flush;
   if (evaluation.overall.count == 0) {
     std::cerr << "vantrels-track-error: no submitted pose could be compared with the ground truth\n";
     return 1;
   }
+  if (!plotPath.empty() && !DrawPlot(evaluation, plotPath, tracker, argv[0])) return 1;
   return 0;
 }

@@ -1,6 +1,8 @@
 #include "track_error.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -98,6 +100,20 @@ std::optional<uint8_t> BodyPointForSerial(std::string_view serial) {
     if (serial == kSerials[i]) return static_cast<uint8_t>(i);
   }
   return std::nullopt;
+}
+
+std::optional<uint8_t> BodyPointForName(std::string_view name) {
+  int number = -1;
+  const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), number);
+  if (ec == std::errc() && end == name.data() + name.size() && !name.empty()) {
+    return number >= 0 && number < kPointCount ? std::optional<uint8_t>(static_cast<uint8_t>(number)) : std::nullopt;
+  }
+  std::string serial;
+  for (char c : name) {
+    serial += c == ' ' || c == '_' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  if (!serial.starts_with("VANTRL-")) serial = "VANTRL-" + serial;
+  return BodyPointForSerial(serial);
 }
 
 const char *SerialForBodyPoint(uint8_t index) {
@@ -231,6 +247,7 @@ Evaluation Evaluate(const Truth &truth, const std::vector<Submission> &submissio
     }
     const double p = Length(s.position - expected->position) * 1000.0;
     const double r = AngleBetween(s.rotation, expected->rotation) * 180.0 / std::numbers::pi;
+    result.samples.push_back({s.tNs, s.index, p, r, s.position, expected->position});
     positionMm[s.index].push_back(p);
     rotationDeg[s.index].push_back(r);
     allPosition.push_back(p);
@@ -272,6 +289,20 @@ std::string FormatEvaluation(const Evaluation &e, const HostRecord &host) {
   note(host.missingTime, "poses without a monotonic time in the host record");
   note(host.badLines, "host record lines that could not be read");
   return out;
+}
+
+void WritePlotData(const Evaluation &e, std::ostream &out) {
+  out << "t_s,tracker,position_error_mm,rotation_error_deg,x,y,z,true_x,true_y,true_z\n";
+  if (e.samples.empty()) return;
+  int64_t first = e.samples.front().tNs;
+  for (const ErrorSample &s : e.samples) first = std::min(first, s.tNs);
+  char line[320];
+  for (const ErrorSample &s : e.samples) {
+    std::snprintf(line, sizeof line, "%.6f,%s,%.4f,%.4f,%.6f,%.6f,%.6f,%.6f,%.6f,%.6f\n",
+                  static_cast<double>(s.tNs - first) * 1e-9, SerialForBodyPoint(s.index), s.positionMm, s.rotationDeg,
+                  s.submitted.x, s.submitted.y, s.submitted.z, s.truth.x, s.truth.y, s.truth.z);
+    out << line;
+  }
 }
 
 }  // namespace vantrels::sim

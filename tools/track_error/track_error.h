@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <istream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,9 @@ struct HostRecord {
 
 // Body point index of a tracker serial ("VANTRL-CHEST" is 1), or nullopt.
 std::optional<uint8_t> BodyPointForSerial(std::string_view serial);
+// Body point index of a tracker named by serial, by name in any case with dashes, underscores
+// or spaces ("left-foot", "Left Foot"), or by number ("5"); nullopt for anything else.
+std::optional<uint8_t> BodyPointForName(std::string_view name);
 const char *SerialForBodyPoint(uint8_t index);
 
 // Readers for the two JSON Lines files. Lines that cannot be understood are counted and
@@ -65,16 +69,32 @@ struct ErrorStats {
   double rotationP95Deg = 0.0;
 };
 
+// One compared pose: when, which tracker, how far off, and where it was against where it should have been.
+struct ErrorSample {
+  int64_t tNs = 0;
+  uint8_t index = 0;
+  double positionMm = 0.0;
+  double rotationDeg = 0.0;
+  Vec3 submitted;
+  Vec3 truth;
+};
+
 struct Evaluation {
   std::vector<std::pair<uint8_t, ErrorStats>> perPoint;  // in body point order, only points with poses
   ErrorStats overall;
-  size_t outsideTruth = 0;  // submissions before the first or after the last truth sample
-  size_t notTracked = 0;    // submissions while the truth says the point was lost
+  size_t outsideTruth = 0;           // submissions before the first or after the last truth sample
+  size_t notTracked = 0;             // submissions while the truth says the point was lost
+  std::vector<ErrorSample> samples;  // every compared pose, in submission order
 };
 
 Evaluation Evaluate(const Truth &truth, const std::vector<Submission> &submissions);
 
 // The per-tracker table and the overall row, followed by what was skipped and why.
 std::string FormatEvaluation(const Evaluation &evaluation, const HostRecord &host);
+
+// The compared poses as CSV for the plot script, one line per pose, times in seconds from the
+// first compared pose:
+//   t_s,tracker,position_error_mm,rotation_error_deg,x,y,z,true_x,true_y,true_z
+void WritePlotData(const Evaluation &evaluation, std::ostream &out);
 
 }  // namespace vantrels::sim
