@@ -15,6 +15,9 @@ function(vantrels_add_test name)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(WIN32)
+    target_link_libraries(${name} PRIVATE ws2_32)  # the test peer's socket
+  endif()
   target_compile_definitions(${name} PRIVATE
     VANTRELS_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VANTRELS_DRIVER_DIR="${VANTRELS_DRIVER_DIR}"

@@ -21,8 +21,6 @@
 namespace vantrels::testing {
 
 #if defined(_WIN32)
-using socklen_t = int;
-using ssize_t = int;
 using SocketFd = SOCKET;
 inline int poll(pollfd *p, unsigned long n, int timeoutMs) {
   return ::WSAPoll(p, n, timeoutMs);
@@ -40,6 +38,7 @@ inline int CloseSocket(SOCKET s) {
 }
 constexpr int kSocketFlags = 0;
 #else
+using ::poll;
 using SocketFd = int;
 struct SocketLibrary {};
 inline int CloseSocket(int fd) {
