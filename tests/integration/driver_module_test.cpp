@@ -10,6 +10,7 @@
 #include "host/loaded_driver.h"
 #include "host/substitute_host.h"
 #include "support/datagrams.h"
+#include "support/driver_dir.h"
 #include "support/udp_peer.h"
 
 namespace vantrels {
@@ -21,7 +22,7 @@ using testing::Record;
 using testing::UdpPeer;
 
 struct Session {
-  explicit Session(const fs::path &folder = VANTRELS_DRIVER_DIR, host::HostOptions options = {})
+  explicit Session(const fs::path &folder = testing::DriverDir(), host::HostOptions options = {})
       : host(std::move(options)) {
     std::string error;
     driver = host::LoadedDriver::Load(folder, error);
@@ -74,7 +75,7 @@ Poses Body(std::initializer_list<uint8_t> indices) {
 
 TEST(DriverModule, FactoryAnswersOnlyTheProviderInterface) {
   std::string error;
-  auto driver = host::LoadedDriver::Load(VANTRELS_DRIVER_DIR, error);
+  auto driver = host::LoadedDriver::Load(testing::DriverDir(), error);
   ASSERT_NE(driver, nullptr) << error;
   void *first = driver->Factory("IServerTrackedDeviceProvider_004", nullptr);
   int code = 12345;
@@ -121,7 +122,7 @@ TEST(DriverModule, UnusableModelFallsBackToTheViveTracker) {
   const fs::path folder = fs::temp_directory_path() / ("vantrels-broken-" + std::to_string(::getpid())) / "vantrels";
   fs::remove_all(folder.parent_path());
   fs::create_directories(folder.parent_path());
-  fs::copy(VANTRELS_DRIVER_DIR, folder, fs::copy_options::recursive);
+  fs::copy(testing::DriverDir(), folder, fs::copy_options::recursive);
   fs::remove(folder / "resources/rendermodels/vantrel/vantrel.png");
   {
     Session s(folder);
