@@ -16,26 +16,15 @@ using testing::UdpPeer;
 
 TEST(ProviderInit, PortSettingOutsideTheRangeOrAbsentGivesTheDefault) {
   // The default port may be taken by another test process; either line names the port used.
-  for (const nlohmann::json &value :
-       {nlohmann::json(0), nlohmann::json(-1), nlohmann::json(65536), nlohmann::json("21111"), nlohmann::json()}) {
+  for (const auto &[value, port] : std::vector<std::pair<nlohmann::json, int>>{
+           {0, 21110}, {-1, 21110}, {65536, 21110}, {"21111", 21110}, {nullptr, 21110}, {1, 1}, {65535, 65535}}) {
     ProviderHarness h({}, false);
     if (!value.is_null()) h.host.SetSetting("driver_vantrels", "port", value);
     const vr::EVRInitError result = h.Init();
-    const auto listening = h.LogLinesWith("Listening for the Vantrels server on 127.0.0.1:21110");
-    const auto busy = h.LogLinesWith("Could not open UDP port 21110 (is it in use?)");
+    const auto listening = h.LogLinesWith("Listening for the Vantrels server on 127.0.0.1:" + std::to_string(port));
+    const auto busy = h.LogLinesWith("Could not open UDP port " + std::to_string(port) + " (is it in use?)");
     EXPECT_EQ(listening.size() + busy.size(), 1u) << value.dump();
     EXPECT_EQ(result, listening.empty() ? vr::VRInitError_Driver_Failed : vr::VRInitError_None);
-    h.Cleanup();
-  }
-}
-
-TEST(ProviderInit, PortsAtTheEndsOfTheRangeAreUsed) {
-  for (int port : {1, 65535}) {
-    ProviderHarness h;
-    h.host.SetSetting("driver_vantrels", "port", port);
-    h.Init();
-    const std::string text = std::to_string(port);
-    EXPECT_EQ(h.LogLinesWith("127.0.0.1:" + text).size() + h.LogLinesWith("UDP port " + text + " ").size(), 1u);
     h.Cleanup();
   }
 }
@@ -72,20 +61,13 @@ TEST(ProviderInit, MissingInterfaceFailsWith105QuietlyAndOpensNothing) {
 
 TEST(ProviderInit, InterfaceVersionsAreTheHeadersTwelve) {
   DeviceProvider provider;
+  std::string listed;
   const char *const *versions = provider.GetInterfaceVersions();
-  const char *expected[] = {"IVRSettings_003",
-                            "ITrackedDeviceServerDriver_005",
-                            "IVRDisplayComponent_003",
-                            "IVRDriverDirectModeComponent_009",
-                            "IVRCameraComponent_003",
-                            "IServerTrackedDeviceProvider_004",
-                            "IVRWatchdogProvider_001",
-                            "IVRVirtualDisplay_002",
-                            "IVRDriverManager_001",
-                            "IVRResources_001",
-                            "IVRCompositorPluginProvider_001",
-                            "IVRIPCResourceManagerClient_001"};
-  for (int i = 0; i < 12; ++i) EXPECT_STREQ(versions[i], expected[i]);
+  for (int i = 0; i < 12 && versions[i] != nullptr; ++i) listed.append(versions[i]).append(" ");
+  EXPECT_EQ(listed,
+            "IVRSettings_003 ITrackedDeviceServerDriver_005 IVRDisplayComponent_003 IVRDriverDirectModeComponent_009 "
+            "IVRCameraComponent_003 IServerTrackedDeviceProvider_004 IVRWatchdogProvider_001 IVRVirtualDisplay_002 "
+            "IVRDriverManager_001 IVRResources_001 IVRCompositorPluginProvider_001 IVRIPCResourceManagerClient_001 ");
   EXPECT_EQ(versions[12], nullptr);
   EXPECT_FALSE(provider.ShouldBlockStandbyMode());
 }
@@ -252,25 +234,6 @@ TEST(HostileHost, NoPropertiesInterfaceIsSurvivedWithoutPropertyCalls) {
   EXPECT_FALSE(h.host.PoseUpdates().empty());
   ASSERT_EQ(h.link.sent.size(), 5u);
   EXPECT_EQ(h.link.sent[0][6], 0);  // no roles could be read, so no controllers are listed
-  h.Cleanup();
-}
-
-TEST(HostileHost, DeactivatedTrackersAreActivatedAgain) {
-  ProviderHarness h;
-  ASSERT_EQ(h.Init(), vr::VRInitError_None);
-  h.Send(MessageFor({1}));
-  h.Frame();
-  TrackerDevice *chest = h.provider.trackerSlots[1].get();
-  const uint32_t index = chest->deviceIndex;
-  chest->Deactivate();
-  const size_t poses = h.host.PoseUpdates().size();
-  h.Send(MessageFor({1}));
-  h.Frame();
-  EXPECT_EQ(h.host.PoseUpdates().size(), poses);  // nothing reaches the host while inactive
-  EXPECT_EQ(chest->Activate(index), vr::VRInitError_None);
-  h.Send(MessageFor({1}));
-  h.Frame();
-  EXPECT_EQ(h.host.PoseUpdates().size(), poses + 1);
   h.Cleanup();
 }
 

@@ -9,6 +9,7 @@
 #include "host/loaded_driver.h"
 #include "host/minimal_host.h"
 #include "support/datagrams.h"
+#include "support/driver_dir.h"
 #include "support/udp_peer.h"
 
 namespace {
@@ -52,7 +53,7 @@ namespace {
 TEST(SteadyStateFrame, AllocatesNothing) {
   InstallCounter();
   std::string error;
-  auto driver = host::LoadedDriver::Load(VANTRELS_DRIVER_DIR, error);
+  auto driver = host::LoadedDriver::Load(testing::DriverDir(), error);
   ASSERT_NE(driver, nullptr) << error;
   auto *provider = driver->Provider(error);
   ASSERT_NE(provider, nullptr) << error;
