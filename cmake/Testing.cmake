@@ -18,6 +18,11 @@ function(vantrels_add_test name)
   if(WIN32)
     target_link_libraries(${name} PRIVATE ws2_32)  # the test peer's socket
   endif()
+  if(MINGW)
+    # MinGW's GCC 12 at -O3 reports overlaps that can't happen in inlined std::string concatenation
+    # (GCC bug 105329), which the tests use freely.
+    target_compile_options(${name} PRIVATE -Wno-restrict)
+  endif()
   target_compile_definitions(${name} PRIVATE
     VANTRELS_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VANTRELS_DRIVER_DIR="${VANTRELS_DRIVER_DIR}"
