@@ -215,7 +215,7 @@ TEST(ReplayTool, PrintsTheFilterStateAndNamesBadLines) {
 
 TEST(CheckModelTool, ReportsOkOrTheReason) {
   TempDir dir;
-  ToolRun run = Tool("vantrels-check-model", "'" + dir.path().string() + "'");
+  ToolRun run = Tool("vantrels-check-model", std::string("'") + dir.path().string() + "'");
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_TRUE(Has(run, "no se puede abrir vantrel.obj")) << run.output;
   run = Tool("vantrels-check-model", std::string("'") + VANTRELS_DRIVER_DIR + "'");

@@ -21,7 +21,8 @@ std::string WritesTo(const host::SubstituteHost &host, uint32_t index) {
   std::string text;
   for (const auto &w : host.PropertyWrites()) {
     if (w.deviceIndex != index) continue;
-    text += (text.empty() ? "" : ", ") + std::to_string(w.prop) + " ";
+    text += text.empty() ? "" : ", ";
+    text += std::to_string(w.prop) + " ";
     if (w.writeType != vr::PropertyWrite_Set) text += "not a set ";
     const char *bytes = reinterpret_cast<const char *>(w.bytes.data());
     int32_t i = 0;
