@@ -1,6 +1,5 @@
 // IVRServerDriverHost_006: device announcements, pose submissions, events and raw poses.
-#include <time.h>
-
+#include <chrono>
 #include <cstring>
 
 #include "host/call_recorder.h"
@@ -11,10 +10,10 @@ namespace vantrels::host {
 
 namespace {
 
+// CLOCK_MONOTONIC on Linux, the clock the simulator stamps its ground truth with.
 int64_t MonotonicNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "host/loaded_driver.h"
 
-#include <dlfcn.h>
-
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <system_error>
+
+#include "host/driver_library.h"
 
 namespace vantrels::host {
 
@@ -64,19 +64,18 @@ std::unique_ptr<LoadedDriver> LoadedDriver::Load(const std::filesystem::path &dr
   if (directory != manifest.end() && directory->is_string() && !directory->get<std::string>().empty()) {
     root /= directory->get<std::string>();
   }
-  driver->libraryPath_ = root / "bin" / "linux64" / ("driver_" + driver->name_ + ".so");
+  driver->libraryPath_ = root / "bin" / kPlatformFolder / ("driver_" + driver->name_ + kLibrarySuffix);
   if (!std::filesystem::is_regular_file(driver->libraryPath_, ec)) {
     error = "driver library not found: " + driver->libraryPath_.string();
     return nullptr;
   }
-  dlerror();
-  driver->handle_ = dlopen(driver->libraryPath_.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::string why;
+  driver->handle_ = OpenLibrary(driver->libraryPath_, why);
   if (driver->handle_ == nullptr) {
-    const char *why = dlerror();
-    error = "cannot load " + driver->libraryPath_.string() + ": " + (why ? why : "unknown dlopen error");
+    error = "cannot load " + driver->libraryPath_.string() + ": " + why;
     return nullptr;
   }
-  void *symbol = dlsym(driver->handle_, "HmdDriverFactory");
+  void *symbol = LibrarySymbol(driver->handle_, "HmdDriverFactory");
   if (symbol == nullptr) {
     error = driver->libraryPath_.string() + " does not export HmdDriverFactory";
     return nullptr;  // the destructor closes the library
@@ -86,7 +85,7 @@ std::unique_ptr<LoadedDriver> LoadedDriver::Load(const std::filesystem::path &dr
 }
 
 LoadedDriver::~LoadedDriver() {
-  if (handle_ != nullptr) dlclose(handle_);
+  if (handle_ != nullptr) CloseLibrary(handle_);
 }
 
 void *LoadedDriver::Factory(const char *interfaceName, int *returnCode) {

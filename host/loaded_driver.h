@@ -1,6 +1,6 @@
 // A driver folder loaded the way the VR server loads one: the manifest names the driver, the
-// library is bin/linux64/driver_<name>.so below the folder, and its one export is
-// HmdDriverFactory.
+// library is bin/linux64/driver_<name>.so (bin/win64/driver_<name>.dll on Windows) below the
+// folder, and its one export is HmdDriverFactory.
 #pragma once
 
 #include <openvr_driver.h>
@@ -18,7 +18,7 @@ class LoadedDriver {
   // export is missing or broken.
   static std::unique_ptr<LoadedDriver> Load(const std::filesystem::path &driverDir, std::string &error);
 
-  ~LoadedDriver();  // dlclose
+  ~LoadedDriver();  // unloads the library
   LoadedDriver(const LoadedDriver &) = delete;
   LoadedDriver &operator=(const LoadedDriver &) = delete;
 

@@ -1,7 +1,5 @@
 #include "driver/steady_clock.h"
 
-#include <chrono>
-
 namespace vantrels {
 
 namespace {
@@ -16,9 +14,7 @@ void OverrideSteadyClock(int64_t (*source)()) {
 
 int64_t SteadyNowNs() {
   if (clockOverride != nullptr) return clockOverride();
-  // On Linux this is CLOCK_MONOTONIC, already in nanoseconds.
-  const auto since = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count());
+  return PlatformSteadyNowNs();
 }
 
 int64_t CounterToNanoseconds(int64_t counter, int64_t frequency) {

@@ -7,6 +7,10 @@ namespace vantrels {
 // The monotonic clock all driver timing reads, in nanoseconds. Only differences mean anything.
 int64_t SteadyNowNs();
 
+// The platform's own monotonic clock, which SteadyNowNs reads unless a test replaced it. One
+// implementation per platform.
+int64_t PlatformSteadyNowNs();
+
 // Replaces the clock with another source (null: the real clock again). For tests that run
 // frames on their own time line; the driver never calls it.
 void OverrideSteadyClock(int64_t (*source)());

@@ -14,7 +14,9 @@ class UdpEndpoint {
   UdpEndpoint() = default;
   UdpEndpoint(const UdpEndpoint &) = delete;
   UdpEndpoint &operator=(const UdpEndpoint &) = delete;
-  ~UdpEndpoint() { Close(); }
+  // Closes the socket. On Windows this runs while the library is being unloaded, inside the
+  // loader's call, where the socket library must not be released: only the socket is closed.
+  ~UdpEndpoint();
 
   // Binds 127.0.0.1:port (host byte order), non-blocking. An open socket is replaced.
   bool Open(uint16_t port);

@@ -11,6 +11,10 @@
 
 namespace vantrels {
 
+UdpEndpoint::~UdpEndpoint() {
+  Close();
+}
+
 bool UdpEndpoint::Open(uint16_t port) {
   if (IsOpen()) Close();
 

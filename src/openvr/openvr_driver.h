@@ -263,6 +263,16 @@ class ITrackedDeviceServerDriver {
   virtual void EnterStandby() = 0;
   virtual void *GetComponent(const char *pchComponentNameAndVersion) = 0;
   virtual void DebugRequest(const char *pchRequest, char *pchResponseBuffer, uint32_t unResponseBufferSize) = 0;
+#if defined(__MINGW32__)
+  // MSVC passes `this` first and the result buffer second to a method returning a record; MinGW
+  // g++ does the opposite. An MSVC-built server calling a MinGW-built GetPose would therefore have
+  // the pose copied over the device object. Slot 5 takes the buffer as an ordinary argument, which
+  // puts both where MSVC does, and GetPose moves to slot 6, where only MinGW-built code calls it.
+  virtual DriverPose_t *GetPoseForMsvcCaller(DriverPose_t *pPose) {
+    *pPose = GetPose();
+    return pPose;
+  }
+#endif
   virtual DriverPose_t GetPose() = 0;
 };
 

@@ -1,15 +1,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string_view>
 
 namespace vantrels {
 
-// A model file opened for reading. Only regular files (or links to them) are opened: a FIFO, a device
-// or a folder named by a model file is refused at once, so a check never waits on one. The file is
-// closed when the object goes away.
+// A model file opened for reading, as bytes. Only regular files (or links to them) are opened: a FIFO,
+// a device, a pipe or a folder named by a model file is refused at once, so a check never waits on
+// one. The file is closed when the object goes away. One implementation per platform.
 class ModelFile {
  public:
   ModelFile() = default;
@@ -19,13 +20,15 @@ class ModelFile {
 
   // False when the path is not a regular file or can't be opened for reading.
   bool Open(const std::filesystem::path &path) noexcept;
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return handle_ != kNoFile; }
 
   // Reads up to `size` bytes; returns the count read (0 at the end of the file), or -1 on a read error.
   std::ptrdiff_t Read(char *data, std::size_t size) noexcept;
 
  private:
-  int fd_ = -1;
+  // The platform's handle: a file descriptor, or a Windows HANDLE. -1 is no file on both.
+  static constexpr std::intptr_t kNoFile = -1;
+  std::intptr_t handle_ = kNoFile;
 };
 
 // Splits a model file into lines at '\n' with a fixed amount of memory. Lines are yielded as

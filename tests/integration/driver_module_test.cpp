@@ -1,7 +1,11 @@
 // The built driver module, loaded from a driver folder the way SteamVR loads it, talking real
 // UDP on loopback.
-#include <dirent.h>
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <winsock2.h>  // and windows.h after it
+#else
+#include <dirent.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -139,12 +143,18 @@ TEST(DriverModule, UnusableModelFallsBackToTheViveTracker) {
 }
 
 int OpenDescriptors() {
+#if defined(_WIN32)
+  DWORD handles = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles);
+  return static_cast<int>(handles);
+#else
   int n = 0;
   if (DIR *d = ::opendir("/proc/self/fd")) {
     while (::readdir(d) != nullptr) ++n;
     ::closedir(d);
   }
   return n;
+#endif
 }
 
 // The host may unload and reload the driver, and call Init and Cleanup again and again: no socket or

@@ -1,10 +1,12 @@
 #include "link/udp_endpoint.h"
 
+#include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#endif
 
 #include "support/udp_peer.h"
 
@@ -18,7 +20,7 @@ using testing::UdpPeer;
 // the test should not depend on scheduling).
 void AwaitData(const UdpEndpoint &e) {
   pollfd p{e.socketHandle, POLLIN, 0};
-  ::poll(&p, 1, 1000);
+  testing::poll(&p, 1, 1000);
 }
 
 TEST(UdpEndpoint, ClosedEndpointNeitherReceivesNorSends) {
@@ -39,8 +41,10 @@ TEST(UdpEndpoint, BoundToLoopbackOnlyAndNonBlocking) {
   ASSERT_EQ(::getsockname(e.socketHandle, reinterpret_cast<sockaddr *>(&a), &n), 0);
   EXPECT_EQ(ntohl(a.sin_addr.s_addr), 0x7F000001u);
   EXPECT_EQ(ntohs(a.sin_port), port);
+#if !defined(_WIN32)
   EXPECT_TRUE(::fcntl(e.socketHandle, F_GETFL) & O_NONBLOCK);
   EXPECT_TRUE(::fcntl(e.socketHandle, F_GETFD) & FD_CLOEXEC);
+#endif
   uint8_t buffer[16];
   EXPECT_EQ(e.Receive(buffer, sizeof(buffer)), -1);  // nothing waiting: returns at once
 
@@ -48,7 +52,7 @@ TEST(UdpEndpoint, BoundToLoopbackOnlyAndNonBlocking) {
   UdpPeer sender;
   sender.SendTo(port, {1, 2, 3}, "127.0.0.2");
   pollfd p{e.socketHandle, POLLIN, 0};
-  EXPECT_EQ(::poll(&p, 1, 200), 0);
+  EXPECT_EQ(testing::poll(&p, 1, 200), 0);
   EXPECT_EQ(e.Receive(buffer, sizeof(buffer)), -1);
   EXPECT_FALSE(e.HasPeer());
 }

@@ -3,14 +3,13 @@
 
 #include "rendermodel/driver_folder.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "host/driver_library.h"
 #include "model_files.h"
 
 namespace vantrels {
@@ -23,22 +22,25 @@ using testing::WriteFile;
 constexpr const char *kManifest = "driver.vrdrivermanifest";
 
 // Copies the probe library to `libraryFile`, loads it under `loadName` and asks it for its folder.
-std::string FolderSeenFrom(const std::filesystem::path &libraryFile, const std::string &loadName) {
+std::string FolderSeenFrom(const std::filesystem::path &libraryFile, const std::filesystem::path &loadName) {
   std::filesystem::create_directories(libraryFile.parent_path());
   std::filesystem::copy_file(VANTRELS_PROBE_MODULE, libraryFile, std::filesystem::copy_options::overwrite_existing);
-  void *handle = dlopen(loadName.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::string error;
+  void *handle = host::OpenLibrary(loadName, error);
   if (handle == nullptr) {
-    ADD_FAILURE() << dlerror();
+    ADD_FAILURE() << error;
     return "<not loaded>";
   }
   std::string folder = "<no symbol>";
-  if (auto probe = reinterpret_cast<const char *(*)()>(dlsym(handle, "ProbeFindDriverFolder"))) folder = probe();
-  dlclose(handle);
+  if (auto probe = reinterpret_cast<const char *(*)()>(host::LibrarySymbol(handle, "ProbeFindDriverFolder"))) {
+    folder = probe();
+  }
+  host::CloseLibrary(handle);
   return folder;
 }
 
 std::string FolderSeenFrom(const std::filesystem::path &libraryFile) {
-  return FolderSeenFrom(libraryFile, libraryFile.string());
+  return FolderSeenFrom(libraryFile, libraryFile);
 }
 
 // Where the manifest lies (relative to a folder R), where the library is, and the answer.
@@ -60,6 +62,9 @@ TEST(FindDriverFolder, ManifestExactlyTwoFoldersAboveTheLibrarysFolder) {
       {{}, "nothing", "R/bin/linux64/d.so", false},                      // a dangling link does not
   };
   for (const auto &c : cases) {
+#if defined(_WIN32)
+    if (!c.link.empty()) continue;  // no symbolic links for ordinary users
+#endif
     TempDir dir;
     std::filesystem::create_directories(dir.path() / "R");
     for (const std::string &m : c.manifests) {
@@ -79,7 +84,8 @@ TEST(FindDriverFolder, NonAsciiFolderComesBackAsUtf8) {
   const std::string name = "Señal-ñandú-驱动";
   const std::filesystem::path root = dir.path() / std::filesystem::path(std::u8string(name.begin(), name.end()));
   WriteFile(root / kManifest, "{}");
-  EXPECT_EQ(FolderSeenFrom(root / "bin" / "linux64" / "driver_vantrels.so"), Utf8(dir.path()) + "/" + name);
+  EXPECT_EQ(FolderSeenFrom(root / "bin" / "linux64" / "driver_vantrels.so"),
+            Utf8(dir.path()) + static_cast<char>(std::filesystem::path::preferred_separator) + name);
 }
 
 TEST(FindDriverFolder, LibraryLoadedThroughARelativePath) {

@@ -2,11 +2,16 @@
 
 // A plain UDP socket on loopback for tests: sends datagrams to the driver and reads what comes back.
 
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstring>
@@ -15,14 +20,41 @@
 
 namespace vantrels::testing {
 
+#if defined(_WIN32)
+using SocketFd = SOCKET;
+inline int poll(pollfd *p, unsigned long n, int timeoutMs) {
+  return ::WSAPoll(p, n, timeoutMs);
+}
+// The socket library is started once per peer and released with it.
+struct SocketLibrary {
+  SocketLibrary() {
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+  }
+  ~SocketLibrary() { ::WSACleanup(); }
+};
+inline int CloseSocket(SOCKET s) {
+  return ::closesocket(s);
+}
+constexpr int kSocketFlags = 0;
+#else
+using ::poll;
+using SocketFd = int;
+struct SocketLibrary {};
+inline int CloseSocket(int fd) {
+  return ::close(fd);
+}
+constexpr int kSocketFlags = SOCK_CLOEXEC;
+#endif
+
 class UdpPeer {
  public:
   explicit UdpPeer(const char *bindAddress = "127.0.0.1", uint16_t port = 0) {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | kSocketFlags, IPPROTO_UDP);
     sockaddr_in a = Address(bindAddress, port);
     ::bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof(a));
   }
-  ~UdpPeer() { ::close(fd_); }
+  ~UdpPeer() { CloseSocket(fd_); }
   UdpPeer(const UdpPeer &) = delete;
   UdpPeer &operator=(const UdpPeer &) = delete;
 
@@ -35,16 +67,16 @@ class UdpPeer {
 
   bool SendTo(uint16_t port, const std::vector<uint8_t> &data, const char *address = "127.0.0.1") const {
     sockaddr_in a = Address(address, port);
-    return ::sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr *>(&a), sizeof(a)) ==
-           static_cast<ssize_t>(data.size());
+    return ::sendto(fd_, reinterpret_cast<const char *>(data.data()), static_cast<int>(data.size()), 0,
+                    reinterpret_cast<sockaddr *>(&a), sizeof(a)) == static_cast<ssize_t>(data.size());
   }
 
   // The next datagram within the timeout, or nothing.
   std::optional<std::vector<uint8_t>> Receive(int timeoutMs = 200) const {
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
+    if (poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
     std::vector<uint8_t> buffer(65536);
-    const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+    const ssize_t n = ::recv(fd_, reinterpret_cast<char *>(buffer.data()), static_cast<int>(buffer.size()), 0);
     if (n < 0) return std::nullopt;
     buffer.resize(static_cast<size_t>(n));
     return buffer;
@@ -57,7 +89,7 @@ class UdpPeer {
     return all;
   }
 
-  int fd() const { return fd_; }
+  SocketFd fd() const { return fd_; }
 
   static sockaddr_in Address(const char *address, uint16_t port) {
     sockaddr_in a{};
@@ -68,7 +100,8 @@ class UdpPeer {
   }
 
  private:
-  int fd_;
+  SocketLibrary library_;
+  SocketFd fd_;
 };
 
 // A port that was free a moment ago.

@@ -2,8 +2,11 @@
 // simulated tracking server feeding the real driver, the tracking-error report, the replay tool
 // and the model checker.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -11,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "host/driver_library.h"
 #include "host/loaded_driver.h"
 #include "support/temp_dir.h"
 #include "support/udp_peer.h"
@@ -26,11 +30,24 @@ struct ToolRun {
   std::string output;  // standard output and error
 };
 
+#if defined(_WIN32)
+// The same command line for cmd.exe: double quotes, the .exe name, and the whole in quotes once more.
+FILE *Start(const std::string &tool, const std::string &arguments) {
+  std::string command = "\"'";
+  command.append(VANTRELS_TOOLS_DIR).append("/").append(tool).append(".exe' ").append(arguments).append(" 2>&1\"");
+  std::replace(command.begin() + 1, command.end() - 1, '\'', '"');
+  return _popen(command.c_str(), "r");
+}
+#define pclose _pclose
+#define WIFEXITED(status) true
+#define WEXITSTATUS(status) (status)
+#else
 FILE *Start(const std::string &tool, const std::string &arguments) {
   std::string command = "'";
   command.append(VANTRELS_TOOLS_DIR).append("/").append(tool).append("' ").append(arguments).append(" 2>&1");
   return popen(command.c_str(), "r");
 }
+#endif
 
 ToolRun Finish(FILE *pipe) {
   ToolRun run;
@@ -56,9 +73,10 @@ TEST(HostTool, LoaderNamesWhatIsWrongWithAFolder) {
   TempDir dir;
   const auto root = dir.path();
   std::filesystem::create_directories(root / "nomanifest");
-  testing::WriteFile(root / "junk/bin/linux64/driver_junk.so", "not a library");
-  std::filesystem::create_directories(root / "noexp/bin/linux64");
-  std::filesystem::copy_file(NOEXPORT_LIB, root / "noexp/bin/linux64/driver_noexp.so");
+  const std::string bin = std::string("/bin/") + host::kPlatformFolder + "/driver_";
+  testing::WriteFile(root / ("junk" + bin + "junk" + host::kLibrarySuffix), "not a library");
+  std::filesystem::create_directories(root / "noexp/bin" / host::kPlatformFolder);
+  std::filesystem::copy_file(NOEXPORT_LIB, root / ("noexp" + bin + "noexp" + host::kLibrarySuffix));
   const struct {
     const char *folder, *manifest, *message;
   } cases[] = {

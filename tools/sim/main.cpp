@@ -1,18 +1,12 @@
 // vantrels-sim: a stand-in tracking server. It sends the body points of a simulated person to
 // the driver and listens for the driver's host pose reports on the same socket.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <queue>
 #include <random>
 #include <span>
@@ -23,6 +17,7 @@
 #include "host_report.h"
 #include "poses_encoder.h"
 #include "sim_options.h"
+#include "sim_socket.h"
 #include "truth_recorder.h"
 
 using namespace vantrels::sim;
@@ -35,10 +30,10 @@ void OnSignal(int) {
   gStop = 1;
 }
 
+// CLOCK_MONOTONIC on Linux, the clock the substitute host stamps its pose updates with.
 int64_t NowNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 struct Pending {
@@ -86,37 +81,19 @@ int main(int argc, char **argv) {
   SimOptions o;
   if (auto code = ParseSimOptions(argc, argv, o)) return *code;
 
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
 
   // One socket for both directions: the driver answers to the address its POSES came from.
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd < 0) {
-    std::fprintf(stderr, "vantrels-sim: cannot create a UDP socket: %s\n", std::strerror(errno));
+  SimSocket udp;
+  if (const char *failed = udp.Open()) {
+    std::fprintf(stderr, "vantrels-sim: %s: %s\n", failed, udp.LastError().c_str());
     return 1;
   }
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  local.sin_port = 0;
-  if (bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 ||
-      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
-    std::fprintf(stderr, "vantrels-sim: cannot bind a UDP socket on 127.0.0.1: %s\n", std::strerror(errno));
-    close(fd);
-    return 1;
-  }
-  sockaddr_in driver{};
-  driver.sin_family = AF_INET;
-  driver.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  driver.sin_port = htons(o.port);
 
   TruthRecorder truth;
   if (!o.recordPath.empty() && !truth.Open(o.recordPath)) {
     std::fprintf(stderr, "vantrels-sim: cannot write %s: %s\n", o.recordPath.c_str(), std::strerror(errno));
-    close(fd);
     return 1;
   }
 
@@ -152,12 +129,10 @@ int main(int argc, char **argv) {
   settings.adaptiveSmoothing = o.adaptive;
 
   auto sendNow = [&](const std::vector<uint8_t> &bytes) {
-    const ssize_t n =
-        sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&driver), sizeof driver);
-    if (n == static_cast<ssize_t>(bytes.size())) return true;
+    if (udp.SendTo(o.port, bytes.data(), bytes.size())) return true;
     ++counters.sendErrors;
     if (!warnedSend) {
-      std::fprintf(stderr, "vantrels-sim: sending failed: %s\n", std::strerror(errno));
+      std::fprintf(stderr, "vantrels-sim: sending failed: %s\n", udp.LastError().c_str());
       warnedSend = true;
     }
     return false;
@@ -165,7 +140,7 @@ int main(int argc, char **argv) {
   auto receiveReports = [&]() {
     uint8_t buffer[2048];
     for (;;) {
-      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      const std::ptrdiff_t n = udp.Receive(buffer, sizeof buffer);
       if (n < 0) break;  // EAGAIN: nothing more now; ECONNREFUSED and the like: nobody listens yet
       if (DecodeHostReport(buffer, static_cast<size_t>(n), report)) {
         ++counters.reports;
@@ -183,12 +158,7 @@ int main(int argc, char **argv) {
       }
     }
   };
-  auto sleepUntil = [fd](int64_t wake) {
-    const int64_t waitNs = std::max<int64_t>(0, wake - NowNs());
-    const timespec timeout{static_cast<time_t>(waitNs / 1'000'000'000), static_cast<long>(waitNs % 1'000'000'000)};
-    pollfd pfd{fd, POLLIN, 0};
-    ppoll(&pfd, 1, &timeout, nullptr);
-  };
+  auto sleepUntil = [&udp](int64_t wake) { udp.Wait(std::max<int64_t>(0, wake - NowNs())); };
 
   // Where the person stands is known only once the driver has told where the headset is. Make
   // ourselves known with a POSES message without records (once every 100 ms), and start the
@@ -300,7 +270,6 @@ int main(int argc, char **argv) {
     sleepUntil(wake);
   }
 
-  close(fd);
   const bool recorded = truth.Close();
   if (gStop) std::printf("vantrels-sim: interrupted, %zu datagram(s) left unsent\n", pending.size());
   std::printf(
