@@ -187,15 +187,17 @@ TEST_F(TimeBase, HeadRelativeTrackerFollowsTheHeadsetAndItsVelocity) {
 
   // A headset pose with a non-finite number counts as absent: the tracker falls back to the
   // head point of its message instead of turning into NaN.
-  vr::TrackedDevicePose_t broken = Headset(0.5f, 1.7f, 0);
-  broken.mDeviceToAbsoluteTracking.m[1][3] = std::numeric_limits<float>::quiet_NaN();
-  h.host.SetRawPose(0, broken);
-  h.Frame();
-  const auto third = h.PosesOf(h.provider.trackerSlots[1]->deviceIndex);
-  EXPECT_NEAR(third.back().pose.vecPosition[0], 0.0, 1e-6);
-  EXPECT_NEAR(third.back().pose.vecPosition[1], 1.2, 1e-6);
-  EXPECT_EQ(third.back().pose.vecVelocity[0], 0.0);
-  EXPECT_FALSE(h.provider.havePrevHeadNow);
+  for (int field = 0; field < 2; ++field) {
+    vr::TrackedDevicePose_t broken = Headset(0.5f, 1.7f, 0);
+    (field == 0 ? broken.mDeviceToAbsoluteTracking.m[1][3] : broken.vAngularVelocity.v[2]) = NAN;
+    h.host.SetRawPose(0, broken);
+    h.Frame();
+    const auto third = h.PosesOf(h.provider.trackerSlots[1]->deviceIndex);
+    EXPECT_NEAR(third.back().pose.vecPosition[0], 0.0, 1e-6);
+    EXPECT_NEAR(third.back().pose.vecPosition[1], 1.2, 1e-6);
+    EXPECT_EQ(third.back().pose.vecVelocity[0], 0.0);
+    EXPECT_FALSE(h.provider.havePrevHeadNow);
+  }
 
   // The first frame after the headset returns has no step to carry.
   h.host.SetRawPose(0, Headset(0.2f, 1.7f, 0));
@@ -222,6 +224,9 @@ TEST_F(TimeBase, HeadStepPassesThroughTheSmoothing) {
 }
 
 TEST_F(TimeBase, HeadsetOffOrDisconnectedGivesNoHeadPoint) {
+  h.host.SetRawPose(0, Headset(0, 1.7f, 0));
+  h.Frame();
+  EXPECT_FALSE(h.provider.havePrevHeadNow);  // no head offset received yet
   Poses m = MessageFor({});
   m.records = {Head(0, 1.7f, 0)};
   Message(m);

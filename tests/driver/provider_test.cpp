@@ -132,6 +132,7 @@ TEST(DatagramIntake, FiveRejectionsAreLoggedPerLoadWithSizeAndVersion) {
   ASSERT_EQ(h.Init(), vr::VRInitError_None);
   Poses v5 = MessageFor({1});
   v5.version = 5;
+  h.Send(MessageFor({}));  // stamped, prediction on: rejected datagrams after it must change nothing
   h.Send(std::vector<uint8_t>{});
   h.Send(v5.Bytes());
   for (int i = 0; i < 4; ++i) h.Send(std::vector<uint8_t>(7, 0));
@@ -145,6 +146,8 @@ TEST(DatagramIntake, FiveRejectionsAreLoggedPerLoadWithSizeAndVersion) {
             "[Vantrels] Ignored a datagram that is not a POSES message (52 bytes, version 5; this driver speaks "
             "version 4)");
   EXPECT_EQ(h.provider.ignoredCount, 6u);
+  EXPECT_TRUE(h.provider.settings.prediction);
+  EXPECT_TRUE(h.provider.serverClock.hasStamp);
 
   h.Cleanup();
   ASSERT_EQ(h.Init(), vr::VRInitError_None);

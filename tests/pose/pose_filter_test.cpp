@@ -165,18 +165,35 @@ TEST(PoseFilter, WithoutSmoothingOutputIsUnsmoothedPose) {
   EXPECT_NEAR(3.0, f.angularSpeed, 0.3);
 }
 
-TEST(PoseFilter, SmoothingFollowsAndLargeJumpReinitialises) {
-  const FilterSettings smooth{true, 0.05, false};
+// Without prediction the unsmoothed output is the newest sample, so the smoother shows by itself.
+TEST(PoseFilter, SmoothingFollowsAndAJumpOverHalfAMetreReinitialises) {
+  const FilterSettings smooth{false, 0.05, false};
   PoseFilter f;
-  Add(f, {0, 0, 0}, 0.0, smooth);
+  Add(f, {0.2, 0, 0}, 0.0, smooth);
   f.Step(kNoHead, {}, 0.0, 0.011, smooth);
-  Add(f, {0.3, 0, 0}, 0.011, smooth);
-  f.positionCorrection = {};  // look at the smoother alone
+  Add(f, {0.5, 0, 0}, 0.011, smooth);
   f.Step(kNoHead, {}, 0.011, 0.011, smooth);
-  EXPECT_NEAR(f.lastPosition.x * SmoothingAlpha(0.011, 0.05), f.smoothedPosition.x, kEps);
-  f.AddSample({5, 0, 0}, Quat{}, false, kNoHead, 0.022, 0.022, smooth);  // restart far away
+  const double smoothed = 0.2 + 0.3 * SmoothingAlpha(0.011, 0.05);
+  EXPECT_NEAR(smoothed, f.smoothedPosition.x, kEps);
+  Add(f, {smoothed + 0.51, 0, 0}, 0.022, smooth);
   f.Step(kNoHead, {}, 0.022, 0.011, smooth);
-  ExpectVecNear({5, 0, 0}, f.smoothedPosition, 0.0);
+  ExpectVecNear({smoothed + 0.51, 0, 0}, f.smoothedPosition, 0.0);
+}
+
+TEST(PoseFilter, AdaptiveSmoothingShortensTheTimeConstantsWithSpeed) {
+  const FilterSettings adaptive{false, 0.05, true};
+  PoseFilter f;
+  Add(f, {0, 0, 0}, 0.0, adaptive);
+  f.Step(kNoHead, {}, 0.0, 0.011, adaptive);
+  f.AddSample({0.1, 0, 0}, Yaw(0.2), false, kNoHead, 0.011, 0.011, adaptive);
+  f.Step(kNoHead, {}, 0.011, 0.011, adaptive);
+  const double a = SmoothingAlpha(0.011, 0.03);
+  EXPECT_NEAR(0.1 / 0.011 * a, f.linearSpeed, kEps);
+  EXPECT_NEAR(0.2 / 0.011 * a, f.angularSpeed, kEps);
+  const double tauP = AdaptiveTimeConstant(0.05, f.linearSpeed, 20.0);
+  const double tauQ = AdaptiveTimeConstant(0.05, f.angularSpeed, 10.0);
+  EXPECT_NEAR(0.1 * SmoothingAlpha(0.011, tauP), f.smoothedPosition.x, kEps);
+  EXPECT_NEAR(Slerp(Quat{}, Yaw(0.2), SmoothingAlpha(0.011, tauQ)).y, f.smoothedRotation.y, kEps);
 }
 
 TEST(PoseFilter, HeadRelativeSamplesFollowTheHeadset) {

@@ -95,9 +95,10 @@ TEST(PoseMath, MatrixToQuaternionTakesEachCase) {
   const WireQuat q3 = MatrixToQuaternion(yaw180);
   EXPECT_TRUE(q3.x == 0.0f && q3.y == 1.0f && q3.z == 0.0f && q3.w == 0.0f);
 
-  // Half turns about x and z take the other two branches; the matrices follow from Rotate.
-  for (const Quat &q :
-       {AxisAngle({1, 0, 0}, kPi * 0.9), AxisAngle({0, 0.2, 1}, kPi * 0.95), AxisAngle({0.3, -0.5, 0.8}, 0.7)}) {
+  // Near half turns about axes close to x, y and z take the last three branches, a small turn the first;
+  // the matrices follow from Rotate.
+  for (const Quat &q : {AxisAngle({1, 0.3, -0.2}, kPi * 0.9), AxisAngle({0.2, 1, 0.3}, kPi * 0.9),
+                        AxisAngle({-0.3, 0.2, 1}, kPi * 0.9), AxisAngle({0.3, -0.5, 0.8}, 0.7)}) {
     float m[3][4] = {};
     const Vec3 cols[3] = {Rotate(q, {1, 0, 0}), Rotate(q, {0, 1, 0}), Rotate(q, {0, 0, 1})};
     for (int c = 0; c < 3; ++c) {
