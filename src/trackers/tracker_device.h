@@ -27,8 +27,6 @@ class TrackerDevice final : public vr::ITrackedDeviceServerDriver {
   // Writes the battery state to the host; only while the host has the device active.
   void UpdateBatteryProperties();
 
-  bool IsActive() const { return deviceIndex != vr::k_unTrackedDeviceIndexInvalid; }
-
   const BodyPoint *bodyPoint;
   uint32_t deviceIndex = vr::k_unTrackedDeviceIndexInvalid;
   vr::DriverPose_t pose;
