@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "support/provider_harness.h"
 #include "trackers/tracker_device.h"
@@ -37,47 +38,54 @@ class TimeBase : public ::testing::Test {
   ProviderHarness h;
 };
 
-TEST_F(TimeBase, FollowsTheServerClockAndRestartsWhenItGoesBackMoreThanASecond) {
-  Message(Stamped(5'000'000));
+// Each stamp, the time since the previous frame, and how far serverTime moves (none: a new time base
+// at now, with the smallest delay back at 0 before the frame's creep).
+TEST_F(TimeBase, FollowsTheServerClockWrapsAndRestarts) {
+  const struct {
+    uint32_t stamp;
+    int64_t afterNs;
+    std::optional<double> step;
+  } steps[] = {
+      {5'000'000, testing::kFrameNs, std::nullopt},
+      {5'250'000, testing::kFrameNs, 0.25},
+      {4'250'000, testing::kFrameNs, -1.0},          // back by exactly one second: still followed
+      {3'249'999, testing::kFrameNs, std::nullopt},  // back by 1,000,001 us: a new time base
+      {4'294'967'295u, testing::kFrameNs, std::nullopt},
+      {0, testing::kFrameNs, 1e-6},  // wraps around as one microsecond
+      // After 4,295 s the 32-bit stamp may have wrapped and read as a small step: a new time base.
+      {32'704, 4'295'000'000'000, std::nullopt},
+      {33'204, 1'999'000'000'000, 0.0005},  // a gap below the limit is still followed
+  };
   const ServerClock &c = h.provider.serverClock;
-  EXPECT_TRUE(c.hasStamp);
-  EXPECT_EQ(c.serverTime, Now(h));
-  const double first = c.serverTime;
-
-  Message(Stamped(5'250'000));
-  EXPECT_DOUBLE_EQ(c.serverTime, first + 0.25);
-
-  Message(Stamped(4'250'000));  // back by exactly one second: still followed
-  EXPECT_DOUBLE_EQ(c.serverTime, first - 0.75);
-
-  Message(Stamped(3'249'999));  // back by 1,000,001 us: a new time base
-  EXPECT_EQ(c.serverTime, Now(h));
-  EXPECT_DOUBLE_EQ(c.minDelay, kFrameSeconds * 0.001);  // restarted at 0, then one frame's creep
-  EXPECT_EQ(c.lastStampUs, 3'249'999u);
+  bool first = true;  // the first frame has no interval, so no creep
+  for (const auto &step : steps) {
+    const double before = c.serverTime;
+    h.Send(Stamped(step.stamp));
+    h.Frame(step.afterNs);
+    EXPECT_TRUE(c.hasStamp);
+    EXPECT_EQ(c.lastStampUs, step.stamp);
+    if (step.step) {
+      EXPECT_DOUBLE_EQ(c.serverTime, before + *step.step) << step.stamp;
+    } else {
+      EXPECT_EQ(c.serverTime, Now(h)) << step.stamp;
+      const double creep = first ? 0.0 : std::min(static_cast<double>(step.afterNs) / 1e9, 0.1) * 0.001;
+      EXPECT_DOUBLE_EQ(c.minDelay, creep) << step.stamp;
+    }
+    first = false;
+  }
 }
 
-TEST_F(TimeBase, StampWrapsAroundAsOneMicrosecond) {
-  Message(Stamped(4'294'967'295u));
-  const double before = h.provider.serverClock.serverTime;
-  Message(Stamped(0));
-  EXPECT_DOUBLE_EQ(h.provider.serverClock.serverTime, before + 1e-6);
-}
-
-TEST_F(TimeBase, MinimumDelayTracksTheFastestMessageAndCreepsUp) {
+// The next message claims to be 50 ms later but arrives one frame (11.1 ms) later: the first one had
+// 38.9 ms more transit delay, so the delay to subtract falls below zero; each frame then raises it by a
+// thousandth of the frame interval. A version 3 message drops the stamp and switches prediction off.
+TEST_F(TimeBase, SmallestDelayFollowsTheFastestMessageAndOlderVersionsDropTheStamp) {
   Message(Stamped(1'000'000));
-  const double start = h.provider.serverClock.minDelay;
-  EXPECT_EQ(start, 0.0);
-  // The next message claims to be 50 ms later but arrives one frame (11.1 ms) later: the first
-  // one had 38.9 ms more transit delay, so the delay to subtract falls below zero.
+  EXPECT_EQ(h.provider.serverClock.minDelay, 0.0);
   Message(Stamped(1'050'000));
-  EXPECT_NEAR(h.provider.serverClock.minDelay, 0.011111111 * 0.001 + (0.011111111 - 0.05), 1e-9);
+  EXPECT_NEAR(h.provider.serverClock.minDelay, kFrameSeconds * 0.001 + (kFrameSeconds - 0.05), 1e-9);
   const double afterMessage = h.provider.serverClock.minDelay;
   h.Frame();
-  EXPECT_NEAR(h.provider.serverClock.minDelay, afterMessage + 0.011111111 * 0.001, 1e-12);
-}
-
-TEST_F(TimeBase, OlderProtocolVersionsDropTheStampAndSwitchPredictionOff) {
-  Message(Stamped(1'000'000));
+  EXPECT_NEAR(h.provider.serverClock.minDelay, afterMessage + kFrameSeconds * 0.001, 1e-12);
   EXPECT_TRUE(h.provider.settings.prediction);
   Poses v3 = MessageFor({1}, 3);
   v3.smoothingMs = 30;
@@ -86,23 +94,8 @@ TEST_F(TimeBase, OlderProtocolVersionsDropTheStampAndSwitchPredictionOff) {
   EXPECT_DOUBLE_EQ(h.provider.serverClock.minDelay, kFrameSeconds * 0.001);
   EXPECT_FALSE(h.provider.settings.prediction);
   EXPECT_DOUBLE_EQ(h.provider.settings.smoothingSeconds, 0.03);
-  // The next stamped message starts a new time base.
-  Message(Stamped(77));
+  Message(Stamped(77));  // the next stamped message starts a new time base
   EXPECT_EQ(h.provider.serverClock.serverTime, Now(h));
-}
-
-TEST_F(TimeBase, RestartsAfterASilenceLongEnoughForTheStampToWrap) {
-  Message(Stamped(1'000'000));
-  // 4,295 s later the 32-bit stamp has wrapped and reads as a small step forward.
-  h.Frame(4'295'000'000'000);
-  Message(Stamped(1'000'000 + 32'704));
-  EXPECT_EQ(h.provider.serverClock.serverTime, Now(h));
-  EXPECT_DOUBLE_EQ(h.provider.serverClock.minDelay, kFrameSeconds * 0.001);
-  // A gap below the limit is still followed.
-  const double base = h.provider.serverClock.serverTime;
-  h.Frame(1'999'000'000'000);
-  Message(Stamped(1'032'704 + 500));
-  EXPECT_DOUBLE_EQ(h.provider.serverClock.serverTime, base + 0.0005);
 }
 
 Record Head(float x, float y, float z, bool valid = true) {
@@ -124,42 +117,23 @@ TEST_F(TimeBase, HeadRecordSetsTheOffsetOnlyWhenValidAndUsable) {
   EXPECT_TRUE(h.provider.haveHeadOffset);
   EXPECT_DOUBLE_EQ(h.provider.headOffset.y, static_cast<double>(-0.1f));
 
-  Record invalid = Head(0, 1.7f, 0, false);
-  invalid.headOffset[1] = -0.3f;
-  m.records = {invalid};
-  Message(m);
-  EXPECT_DOUBLE_EQ(h.provider.headOffset.y, static_cast<double>(-0.1f));
-
-  // A single broken head record must not poison the offset for the rest of the session.
-  for (int field = 0; field < 3; ++field) {
-    Record broken = Head(0, 1.7f, 0);
-    broken.headOffset[1] = -0.3f;
-    if (field == 0) broken.position[0] = std::numeric_limits<float>::quiet_NaN();
-    if (field == 1) broken.headOffset[2] = std::numeric_limits<float>::infinity();
-    if (field == 2) broken.rotation[3] = 0.0f;  // squared norm below 1e-6
-    m.records = {broken};
-    Message(m);
-    EXPECT_DOUBLE_EQ(h.provider.headOffset.y, static_cast<double>(-0.1f)) << field;
+  // Not valid, not usable (one broken head record must not poison the offset for the rest of the
+  // session), or from version 2, which carries no head anchor: the offset stays.
+  for (int kind = 0; kind < 5; ++kind) {
+    Poses other = MessageFor({}, kind == 4 ? 2 : 3);
+    Record r = Head(0, 1.7f, 0, kind != 0);
+    r.headOffset[1] = -0.3f;
+    if (kind == 1) r.position[0] = NAN;
+    if (kind == 2) r.headOffset[2] = INFINITY;
+    if (kind == 3) r.rotation[3] = 0.0f;  // squared norm below 1e-6
+    other.records = {r};
+    Message(other);
+    EXPECT_DOUBLE_EQ(h.provider.headOffset.y, static_cast<double>(-0.1f)) << kind;
   }
-
-  Poses v2 = MessageFor({}, 2);
-  Record moved = Head(0, 1.7f, 0);
-  moved.headOffset[1] = -0.3f;
-  v2.records = {moved};
-  Message(v2);  // version 2 carries no head anchor
-  EXPECT_DOUBLE_EQ(h.provider.headOffset.y, static_cast<double>(-0.1f));
 }
 
 vr::TrackedDevicePose_t Headset(float x, float y, float z) {
-  vr::TrackedDevicePose_t pose{};
-  pose.mDeviceToAbsoluteTracking.m[0][0] = pose.mDeviceToAbsoluteTracking.m[1][1] =
-      pose.mDeviceToAbsoluteTracking.m[2][2] = 1.0f;
-  pose.mDeviceToAbsoluteTracking.m[0][3] = x;
-  pose.mDeviceToAbsoluteTracking.m[1][3] = y;
-  pose.mDeviceToAbsoluteTracking.m[2][3] = z;
-  pose.bPoseIsValid = pose.bDeviceIsConnected = true;
-  pose.eTrackingResult = vr::TrackingResult_Running_OK;
-  return pose;
+  return testing::LivePose(x, y, z);
 }
 
 // A head-relative chest with no smoothing follows the headset: its submitted position is the
@@ -171,6 +145,8 @@ TEST_F(TimeBase, HeadRelativeTrackerFollowsTheHeadsetAndItsVelocity) {
   m.records[0].position[1] = 1.2f;
   m.records.insert(m.records.begin(), Head(0, 1.7f, 0));
   h.host.SetRawPose(0, Headset(0, 1.7f, 0));
+  h.Frame();
+  EXPECT_FALSE(h.provider.havePrevHeadNow);  // no head offset received yet
   Message(m);
   const auto first = h.PosesOf(h.provider.trackerSlots[1]->deviceIndex);
   ASSERT_FALSE(first.empty());
@@ -185,11 +161,12 @@ TEST_F(TimeBase, HeadRelativeTrackerFollowsTheHeadsetAndItsVelocity) {
   EXPECT_NEAR(second.back().pose.vecPosition[1], 1.2, 1e-6);
   EXPECT_NEAR(second.back().pose.vecVelocity[0], 2.0, 1e-6);
 
-  // A headset pose with a non-finite number counts as absent: the tracker falls back to the
-  // head point of its message instead of turning into NaN.
-  for (int field = 0; field < 2; ++field) {
+  // A headset that is disconnected, or whose pose has a non-finite number, counts as absent: the tracker
+  // falls back to the head point of its message instead of turning into NaN.
+  for (int field = 0; field < 3; ++field) {
     vr::TrackedDevicePose_t broken = Headset(0.5f, 1.7f, 0);
-    (field == 0 ? broken.mDeviceToAbsoluteTracking.m[1][3] : broken.vAngularVelocity.v[2]) = NAN;
+    if (field == 0) broken.bDeviceIsConnected = false;
+    (field == 1 ? broken.mDeviceToAbsoluteTracking.m[1][3] : broken.vAngularVelocity.v[2]) = NAN;
     h.host.SetRawPose(0, broken);
     h.Frame();
     const auto third = h.PosesOf(h.provider.trackerSlots[1]->deviceIndex);
@@ -199,11 +176,12 @@ TEST_F(TimeBase, HeadRelativeTrackerFollowsTheHeadsetAndItsVelocity) {
     EXPECT_FALSE(h.provider.havePrevHeadNow);
   }
 
-  // The first frame after the headset returns has no step to carry.
+  // The first frame after the headset returns has no step to carry; the head point is the offset away.
   h.host.SetRawPose(0, Headset(0.2f, 1.7f, 0));
   h.Frame();
   EXPECT_TRUE(h.provider.havePrevHeadNow);
   EXPECT_NEAR(h.provider.prevHeadNow.x, 0.2, 1e-6);
+  EXPECT_NEAR(h.provider.prevHeadNow.y, 1.6, 1e-6);
 }
 
 // The head's own movement passes through the smoothing at once; the rest is smoothed.
@@ -221,24 +199,6 @@ TEST_F(TimeBase, HeadStepPassesThroughTheSmoothing) {
   const auto poses = h.PosesOf(h.provider.trackerSlots[1]->deviceIndex);
   EXPECT_NEAR(poses.back().pose.vecPosition[0], 0.25, 1e-6);
   EXPECT_NEAR(poses.back().pose.vecPosition[2], 0.125, 1e-6);
-}
-
-TEST_F(TimeBase, HeadsetOffOrDisconnectedGivesNoHeadPoint) {
-  h.host.SetRawPose(0, Headset(0, 1.7f, 0));
-  h.Frame();
-  EXPECT_FALSE(h.provider.havePrevHeadNow);  // no head offset received yet
-  Poses m = MessageFor({});
-  m.records = {Head(0, 1.7f, 0)};
-  Message(m);
-  vr::TrackedDevicePose_t off = Headset(0, 1.7f, 0);
-  off.bDeviceIsConnected = false;
-  h.host.SetRawPose(0, off);
-  h.Frame();
-  EXPECT_FALSE(h.provider.havePrevHeadNow);
-  h.host.SetRawPose(0, Headset(0, 1.7f, 0));
-  h.Frame();
-  EXPECT_TRUE(h.provider.havePrevHeadNow);
-  EXPECT_NEAR(h.provider.prevHeadNow.y, 1.6, 1e-6);
 }
 
 }  // namespace

@@ -14,14 +14,5 @@ TEST(SteadyClock, CounterConversionIsExactForCommonFrequencies) {
             int64_t{86'400} * 1'000'000'000 + 500'000'000);
 }
 
-TEST(SteadyClock, NeverGoesBack) {
-  int64_t previous = SteadyNowNs();
-  for (int i = 0; i < 1000; ++i) {
-    const int64_t now = SteadyNowNs();
-    EXPECT_GE(now, previous);
-    previous = now;
-  }
-}
-
 }  // namespace
 }  // namespace vantrels

@@ -7,75 +7,18 @@
 #include <dirent.h>
 #endif
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
-#include "host/loaded_driver.h"
-#include "host/substitute_host.h"
-#include "support/datagrams.h"
-#include "support/driver_dir.h"
-#include "support/udp_peer.h"
+#include "support/driver_session.h"
+#include "support/temp_dir.h"
 
 namespace vantrels {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Poses;
-using testing::Record;
+using Session = testing::DriverSession;
+using testing::Body;
 using testing::UdpPeer;
-
-struct Session {
-  explicit Session(const fs::path &folder = testing::DriverDir(), host::HostOptions options = {})
-      : host(std::move(options)) {
-    std::string error;
-    driver = host::LoadedDriver::Load(folder, error);
-    EXPECT_NE(driver, nullptr) << error;
-    if (!driver) return;
-    provider = host.CallProvider(*driver, error);
-    EXPECT_NE(provider, nullptr) << error;
-    port = testing::FreePort();
-    host.SetSetting("driver_vantrels", "port", port);
-  }
-  ~Session() {
-    if (initialised) host.CallCleanup(provider);
-  }
-  vr::EVRInitError Init() {
-    const vr::EVRInitError result = host.CallInit(provider);
-    initialised = result == vr::VRInitError_None;
-    return result;
-  }
-  // Frames until the driver has taken what was sent (loopback delivers at once, but be patient).
-  void Frames(int n) {
-    for (int i = 0; i < n; ++i) {
-      host.BeginFrame(0.011 * i);
-      host.CallRunFrame(provider);
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-  }
-  size_t LinesWith(const std::string &text) const {
-    size_t n = 0;
-    for (const auto &line : host.LogLines()) n += line.find(text) != std::string::npos;
-    return n;
-  }
-
-  host::SubstituteHost host;
-  std::unique_ptr<host::LoadedDriver> driver;
-  vr::IServerTrackedDeviceProvider *provider = nullptr;
-  uint16_t port = 0;
-  bool initialised = false;
-};
-
-Poses Body(std::initializer_list<uint8_t> indices) {
-  Poses m;
-  for (uint8_t i : indices) {
-    Record r;
-    r.index = i;
-    r.battery = 80;
-    m.records.push_back(r);
-  }
-  return m;
-}
 
 TEST(DriverModule, FactoryAnswersOnlyTheProviderInterface) {
   std::string error;
@@ -86,11 +29,13 @@ TEST(DriverModule, FactoryAnswersOnlyTheProviderInterface) {
   EXPECT_NE(first, nullptr);
   EXPECT_EQ(driver->Factory("IServerTrackedDeviceProvider_004", &code), first);
   EXPECT_EQ(code, 12345);  // untouched on success
-  EXPECT_EQ(driver->Factory("IServerTrackedDeviceProvider_003", &code), nullptr);
-  EXPECT_EQ(code, vr::VRInitError_Init_InterfaceNotFound);
-  EXPECT_EQ(driver->Factory("iservertrackeddeviceprovider_004", nullptr), nullptr);
-  EXPECT_EQ(driver->Factory("IServerTrackedDeviceProvider_004x", nullptr), nullptr);
-  EXPECT_EQ(driver->Factory("", nullptr), nullptr);
+  for (const char *name : {"IServerTrackedDeviceProvider_003", "iservertrackeddeviceprovider_004",
+                           "IServerTrackedDeviceProvider_004x", ""}) {
+    EXPECT_EQ(driver->Factory(name, &code), nullptr) << name;
+    EXPECT_EQ(code, vr::VRInitError_Init_InterfaceNotFound);
+    code = 0;
+  }
+  EXPECT_EQ(driver->Factory("IServerTrackedDeviceProvider_003", nullptr), nullptr);
 }
 
 TEST(DriverModule, ListensTracksReportsAndChoosesItsOwnModel) {
@@ -123,23 +68,19 @@ TEST(DriverModule, ListensTracksReportsAndChoosesItsOwnModel) {
 }
 
 TEST(DriverModule, UnusableModelFallsBackToTheViveTracker) {
-  const fs::path folder = fs::temp_directory_path() / ("vantrels-broken-" + std::to_string(::getpid())) / "vantrels";
-  fs::remove_all(folder.parent_path());
-  fs::create_directories(folder.parent_path());
+  testing::TempDir dir;  // outlives the session, which unloads the library from it
+  const fs::path folder = dir.path() / "vantrels";
   fs::copy(testing::DriverDir(), folder, fs::copy_options::recursive);
   fs::remove(folder / "resources/rendermodels/vantrel/vantrel.png");
-  {
-    Session s(folder);
-    ASSERT_EQ(s.Init(), vr::VRInitError_None);
-    UdpPeer server;
-    server.SendTo(s.port, Body({1, 2}).Bytes());
-    s.Frames(3);
-    EXPECT_EQ(s.LinesWith("[Vantrels] Vantrels render model not usable (falta la textura vantrel.png); using "
-                          "SteamVR's Vive tracker model"),
-              1u);
-    EXPECT_EQ(s.LinesWith("render model: {htc}/rendermodels/vr_tracker_vive_1_0"), 2u);
-  }
-  fs::remove_all(folder.parent_path());
+  Session s(folder);
+  ASSERT_EQ(s.Init(), vr::VRInitError_None);
+  UdpPeer server;
+  server.SendTo(s.port, Body({1, 2}).Bytes());
+  s.Frames(3);
+  EXPECT_EQ(s.LinesWith("[Vantrels] Vantrels render model not usable (falta la textura vantrel.png); using "
+                        "SteamVR's Vive tracker model"),
+            1u);
+  EXPECT_EQ(s.LinesWith("render model: {htc}/rendermodels/vr_tracker_vive_1_0"), 2u);
 }
 
 int OpenDescriptors() {

@@ -68,96 +68,48 @@ TEST(ParsePoses, AcceptsOrRejectsByMagicTypeVersionAndLength) {
   }
 }
 
+// Smoothing byte 77, stamp bytes 01 00 00 80, flags byte as given: what each version takes of them.
 TEST(ParsePoses, HeaderFieldsDependOnVersion) {
-  Poses v2;
-  v2.version = 2;
-  v2.smoothingMs = 77;
-  EXPECT_EQ(Parse(v2.Bytes()).header.smoothingMs, 0);
-
-  Poses v3 = v2;
-  v3.version = 3;
-  const Parsed p3 = Parse(v3.Bytes());
-  EXPECT_EQ(p3.header.smoothingMs, 77);
-  EXPECT_FALSE(p3.header.hasServerTime);
-  EXPECT_FALSE(p3.header.prediction);
-
-  Poses v4;
-  v4.smoothingMs = 40;
-  v4.serverTimeUs = 0x80000001u;  // bytes 01 00 00 80
-  v4.flags = 0x03;
-  const Parsed p4 = Parse(v4.Bytes());
-  EXPECT_TRUE(p4.header.hasServerTime);
-  EXPECT_EQ(p4.header.serverTimeUs, 2147483649u);
-  EXPECT_TRUE(p4.header.prediction);
-  EXPECT_TRUE(p4.header.adaptiveSmoothing);
-  EXPECT_EQ(p4.header.smoothingMs, 40);
-
-  v4.flags = 0xFC;  // only the ignored bits
-  const Parsed ignored = Parse(v4.Bytes());
-  EXPECT_FALSE(ignored.header.prediction);
-  EXPECT_FALSE(ignored.header.adaptiveSmoothing);
+  const struct {
+    uint8_t version, flags;
+    PosesHeader expected;
+  } cases[] = {
+      {2, 0x03, {2, 0, false, 0, false, false}},
+      {3, 0x03, {3, 77, false, 0, false, false}},
+      {4, 0x03, {4, 77, true, 2'147'483'649u, true, true}},
+      {4, 0x01, {4, 77, true, 2'147'483'649u, true, false}},
+      {4, 0xFE, {4, 77, true, 2'147'483'649u, false, true}},
+      {4, 0xFC, {4, 77, true, 2'147'483'649u, false, false}},  // only the ignored bits
+  };
+  for (const auto &c : cases) {
+    Poses m = Version(c.version);
+    m.smoothingMs = 77;
+    m.serverTimeUs = 0x80000001u;
+    m.flags = c.flags;
+    const PosesHeader h = Parse(m.Bytes()).header;
+    const PosesHeader &e = c.expected;
+    EXPECT_TRUE(h.version == e.version && h.smoothingMs == e.smoothingMs && h.hasServerTime == e.hasServerTime &&
+                h.serverTimeUs == e.serverTimeUs && h.prediction == e.prediction &&
+                h.adaptiveSmoothing == e.adaptiveSmoothing)
+        << int{c.version} << " " << int{c.flags};
+  }
 }
 
-TEST(ParsePoses, RecordFlagsAndFieldsByVersion) {
-  Record r;
-  r.index = 7;
-  r.flags = 0x07;
-  r.battery = 42;
-  r.position[0] = -1.5f;
-  r.rotation[1] = 0.25f;
-  r.headOffset[2] = 0.125f;
-
-  Poses v2;
-  v2.version = 2;
-  v2.records = {r};
-  const PointSample s2 = Parse(v2.Bytes()).points.at(0);
-  EXPECT_TRUE(s2.valid);
-  EXPECT_TRUE(s2.charging);
-  EXPECT_FALSE(s2.headRelative);
-  EXPECT_EQ(s2.index, 7);
-  EXPECT_EQ(s2.batteryPercent, 42);
-  EXPECT_EQ(s2.position[0], -1.5f);
-  EXPECT_EQ(s2.rotation[1], 0.25f);
-  EXPECT_EQ(s2.headOffset[2], 0.125f);
-
-  Poses v3 = v2;
-  v3.version = 3;
-  EXPECT_TRUE(Parse(v3.Bytes()).points.at(0).headRelative);
-
-  // Version 1 records are 32 bytes: no head offset even when bytes follow.
-  Poses v1 = v2;
-  v1.version = 1;
-  std::vector<uint8_t> bytes = v1.Bytes();
-  bytes.resize(bytes.size() + 12, 0x3F);
-  const PointSample s1 = Parse(bytes).points.at(0);
-  EXPECT_EQ(s1.headOffset[0], 0.0f);
-  EXPECT_EQ(s1.headOffset[2], 0.0f);
-  EXPECT_FALSE(s1.headRelative);
-}
-
-TEST(ParsePoses, FloatsAreCopiedBitForBit) {
-  Record r;
-  r.position[0] = std::nanf("");
-  r.position[1] = -INFINITY;
-  r.rotation[3] = -0.0f;
-  Poses m;
-  m.records = {r};
-  const PointSample s = Parse(m.Bytes()).points.at(0);
-  EXPECT_TRUE(std::isnan(s.position[0]));
-  EXPECT_EQ(s.position[1], -INFINITY);
-  EXPECT_TRUE(std::signbit(s.rotation[3]));
-}
-
-TEST(ParsePoses, WorksWithoutAHeaderAndReusesTheList) {
-  Poses m;
-  m.records = {Record{}, Record{}, Record{}};
-  const std::vector<uint8_t> bytes = m.Bytes();
-  std::vector<PointSample> points;
-  ASSERT_TRUE(ParsePoses(bytes.data(), bytes.size(), points, nullptr));
-  const PointSample *storage = points.data();
-  ASSERT_TRUE(ParsePoses(bytes.data(), bytes.size(), points, nullptr));
-  EXPECT_EQ(points.size(), 3u);
-  EXPECT_EQ(points.data(), storage);
+// Record flags 0x07 (valid, charging, head-relative) and fields; version 1 records are 32 bytes, with
+// no head offset even when bytes follow. Floats are copied bit for bit.
+TEST(ParsePoses, RecordFieldsByVersion) {
+  for (const uint8_t version : {uint8_t{1}, uint8_t{2}, uint8_t{3}, uint8_t{4}}) {
+    Poses m = Version(version, 1);
+    Record &r = m.records[0];
+    r = Record{7, 0x07, 42, {-1.5f, NAN, -INFINITY}, {0.0f, 0.25f, 0.0f, -0.0f}, {0.0f, 0.0f, 0.125f}};
+    const std::vector<uint8_t> bytes = Resized(m.Bytes(), m.Bytes().size() + 12);
+    const PointSample s = Parse(bytes).points.at(0);
+    EXPECT_TRUE(s.index == 7 && s.valid && s.charging && s.batteryPercent == 42) << int{version};
+    EXPECT_EQ(s.headRelative, version >= 3);
+    EXPECT_TRUE(s.position[0] == -1.5f && std::isnan(s.position[1]) && s.position[2] == -INFINITY);
+    EXPECT_TRUE(s.rotation[1] == 0.25f && s.rotation[3] == 0.0f && std::signbit(s.rotation[3]));
+    EXPECT_EQ(s.headOffset[2], version == 1 ? 0.0f : 0.125f);
+  }
 }
 
 }  // namespace

@@ -3,14 +3,14 @@
 // close for a slope, flag and settings changes, missing anchors and head points, rotations that are
 // unnormalised, on the far hemisphere or zero, frame intervals of 0 and 0.1 s, and timeouts.
 //
-// The filter keeps the per-window part of its fits between operations; a second filter that throws the
-// kept fit away before every operation, and the direct evaluations that fit from the samples on every
-// call, must agree with it bit for bit. Around every operation the filter's own promises are checked:
-// a new sample does not move the output at now, rotations stay unit length, numbers stay finite.
+// The filter keeps the per-window part of its fits between operations; the direct evaluations, which fit
+// from the samples on every call, must agree with it bit for bit after every operation. Around every operation the
+// filter's own promises are checked: a new sample does not move the output at now, rotations stay unit length, numbers
+// stay finite.
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <random>
 
@@ -19,33 +19,13 @@
 namespace vantrels {
 namespace {
 
-bool Same(double a, double b) {
-  return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
-}
-bool Same(const Vec3 &a, const Vec3 &b) {
-  return Same(a.x, b.x) && Same(a.y, b.y) && Same(a.z, b.z);
-}
-bool Same(const Quat &a, const Quat &b) {
-  return Same(a.w, b.w) && Same(a.x, b.x) && Same(a.y, b.y) && Same(a.z, b.z);
+// Bit for bit: the records are plain doubles.
+template <typename T>
+bool Same(const T &a, const T &b) {
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
 }
 double UnitError(const Quat &q) {
   return std::abs(std::sqrt(q.w * q.w + q.x * q.x + q.y * q.y + q.z * q.z) - 1.0);
-}
-
-// Every field a reader can see, bit for bit.
-bool SameState(const PoseFilter &a, const PoseFilter &b) {
-  if (a.first != b.first || a.count != b.count || a.headRelative != b.headRelative || a.outputValid != b.outputValid)
-    return false;
-  for (int32_t i = 0; i < PoseFilter::kWindowCapacity; ++i) {
-    const PoseSample &s = a.samples[i], &t = b.samples[i];
-    if (!Same(s.time, t.time) || !Same(s.position, t.position) || !Same(s.headAnchor, t.headAnchor) ||
-        !Same(s.rotation, t.rotation))
-      return false;
-  }
-  return Same(a.positionCorrection, b.positionCorrection) && Same(a.rotationCorrection, b.rotationCorrection) &&
-         Same(a.smoothedPosition, b.smoothedPosition) && Same(a.smoothedRotation, b.smoothedRotation) &&
-         Same(a.lastPosition, b.lastPosition) && Same(a.lastRotation, b.lastRotation) &&
-         Same(a.linearSpeed, b.linearSpeed) && Same(a.angularSpeed, b.angularSpeed);
 }
 
 class Stream {
@@ -56,9 +36,9 @@ class Stream {
   Vec3 Noise(double size) { return {Uniform(-size, size), Uniform(-size, size), Uniform(-size, size)}; }
   FilterSettings Settings() { return {!Chance(0.15), Chance(0.3) ? 0.0 : Uniform(0.0, 0.2), Chance(0.5)}; }
 
-  // Runs `ops` random operations on `kept` and `refitted`, checking both after each.
+  // Runs `ops` random operations on a filter, checking it after each.
   void Run(int ops, uint64_t seed) {
-    PoseFilter kept, refitted;
+    PoseFilter kept;
     FilterSettings settings;
     bool headRelative = false;
     int burst = 0, fitted = 0;
@@ -66,10 +46,8 @@ class Stream {
       SCOPED_TRACE(::testing::Message() << "seed " << seed << " op " << op);
       if (Chance(0.01)) settings = Settings();
       const FilterSettings s = Chance(0.05) ? Settings() : settings;
-      refitted.windowFit.current = false;
       if (Chance(0.003)) {
         kept.ResetFilter();
-        refitted.ResetFilter();
       } else if (burst > 0 || Chance(0.4)) {
         if (Chance(0.01)) headRelative = !headRelative;
         if (burst == 0 && Chance(0.005)) burst = 25;
@@ -109,7 +87,6 @@ class Stream {
         const bool restart =
             had && (Length(before - p) > 0.5 || kept.samples[(kept.first + kept.count - 1) % 16].time > t + 1.0);
         kept.AddSample(p, q, flag, anchor, t, now, s);
-        refitted.AddSample(p, q, flag, anchor, t, now, s);
         if (restart) {
           ASSERT_EQ(kept.count, 1);
           ASSERT_EQ(Length(kept.positionCorrection), 0.0);
@@ -127,7 +104,6 @@ class Stream {
         const std::optional<Vec3> headNow = Chance(0.1) ? std::nullopt : std::optional<Vec3>(head_ + Noise(0.01));
         const Vec3 headStep = Chance(0.3) ? Vec3{} : Noise(0.005);
         kept.Step(headNow, headStep, now, dt, s);
-        refitted.Step(headNow, headStep, now, dt, s);
         if (kept.outputValid) {
           ASSERT_LT(UnitError(kept.smoothedRotation), 1e-12);
           ASSERT_LT(UnitError(kept.rotationCorrection), 1e-12);
@@ -135,12 +111,12 @@ class Stream {
                       std::isfinite(kept.angularSpeed));
         }
       }
-      ASSERT_TRUE(SameState(kept, refitted));
       if (kept.windowFit.current && kept.windowFit.sloped) ++fitted;
-      // The kept fit against the direct evaluations, on a copy so that the stream's filter is not refitted.
-      if (kept.count > 0 && op % 3 == 0) {
+      // The kept fit against the direct evaluations, on a copy so that the stream's filter is not refitted:
+      // a fit kept across an operation that changed the window shows here.
+      if (kept.count > 0) {
         PoseFilter probe = kept;
-        const FilterSettings q{op % 2 == 0, 0.0, false};
+        const FilterSettings q{true, 0.0, false};
         const double t = kept.samples[(kept.first + kept.count - 1) % 16].time + Uniform(-0.02, 0.08);
         ASSERT_TRUE(Same(kept.FitPosition(t, q), probe.CachedFitPosition(t, q)));
         ASSERT_TRUE(Same(kept.PredictPosition(t, q), probe.CachedPredictPosition(t, q)));
@@ -165,7 +141,7 @@ class Stream {
   Vec3 position_{0.2, 1.0, -0.3}, velocity_, rotation_{0.3, -1.0, 0.2}, head_{0.0, 1.6, 0.0};
 };
 
-TEST(PoseFilterStream, KeptFitMatchesRefittingAndTheFilterKeepsItsPromises) {
+TEST(PoseFilterStream, KeptFitMatchesTheDirectFitAndTheFilterKeepsItsPromises) {
   for (const uint64_t seed : {11u, 12u, 13u}) Stream(seed).Run(20000, seed);
 }
 

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "pose_expect.h"
+
 namespace vantrels {
 namespace {
 
@@ -11,22 +13,12 @@ constexpr double kPi = 3.141592653589793;
 constexpr double kEps = 1e-12;
 
 void ExpectQuatNear(const Quat &expected, const Quat &actual, double eps = kEps) {
-  EXPECT_NEAR(expected.w, actual.w, eps);
-  EXPECT_NEAR(expected.x, actual.x, eps);
-  EXPECT_NEAR(expected.y, actual.y, eps);
-  EXPECT_NEAR(expected.z, actual.z, eps);
+  testing::ExpectQuatNear(expected, actual, eps);
 }
-
 void ExpectVecNear(const Vec3 &expected, const Vec3 &actual, double eps = kEps) {
-  EXPECT_NEAR(expected.x, actual.x, eps);
-  EXPECT_NEAR(expected.y, actual.y, eps);
-  EXPECT_NEAR(expected.z, actual.z, eps);
+  testing::ExpectVecNear(expected, actual, eps);
 }
-
-Quat AxisAngle(const Vec3 &axis, double angle) {
-  const double s = std::sin(angle / 2.0) / Length(axis);
-  return {std::cos(angle / 2.0), axis.x * s, axis.y * s, axis.z * s};
-}
+using testing::AxisAngle;
 
 TEST(PoseMath, ProductAppliesRightOperandFirst) {
   const Quat a = AxisAngle({0, 0, 1}, kPi / 2.0);

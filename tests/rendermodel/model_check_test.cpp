@@ -171,20 +171,14 @@ TEST(CheckRenderModel, OnlyRegularFilesAreRead) {
 
 #endif
 
+// The model that ships passes the driver's own check; SteamVR counts distinct corners against 65,000,
+// and three per face bounds them.
 TEST(ShippedModel, PassesTheCheckWellUnderTheLimits) {
   EXPECT_EQ(CheckRenderModel(VANTRELS_SOURCE_DIR "/package"), "");
   std::ifstream obj(VANTRELS_SOURCE_DIR "/package/resources/rendermodels/vantrel/vantrel.obj");
-  int objects = 0, faces = 0, usemtl = 0;
-  for (std::string line; std::getline(obj, line);) {
-    objects += line.rfind("o ", 0) == 0 || line.rfind("g ", 0) == 0;
-    faces += line.rfind("f ", 0) == 0;
-    usemtl += line.rfind("usemtl ", 0) == 0;
-  }
-  EXPECT_EQ(objects, 1);
-  EXPECT_EQ(usemtl, 1);
-  // SteamVR counts distinct corners against 65000; three per face bounds them.
-  EXPECT_GT(faces, 100);
-  EXPECT_LT(3 * faces, 65000);
+  int faces = 0;
+  for (std::string line; std::getline(obj, line);) faces += line.rfind("f ", 0) == 0;
+  EXPECT_TRUE(faces > 100 && 3 * faces < 65000) << faces;
 }
 
 }  // namespace

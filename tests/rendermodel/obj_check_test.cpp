@@ -26,28 +26,33 @@ const std::string kTooManyVertices = "demasiados vértices";
 // Three positions, three texture coordinates and one normal, ready for faces.
 const std::string kElements = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nvn 0 0 1\n";
 
-TEST(ParseFaceIndex, SignsZeroAndJunk) {
-  EXPECT_EQ(ParseFaceIndex("", 3), 0);
-  EXPECT_EQ(ParseFaceIndex("0", 3), 0);
-  EXPECT_EQ(ParseFaceIndex("-0", 3), 0);
-  EXPECT_EQ(ParseFaceIndex("+000", 3), 0);
-  EXPECT_EQ(ParseFaceIndex("2", 3), 2);
-  EXPECT_EQ(ParseFaceIndex("+3", 3), 3);
-  EXPECT_EQ(ParseFaceIndex("7", 3), 7);  // left to the caller's range test
-  EXPECT_EQ(ParseFaceIndex("-1", 3), 3);
-  EXPECT_EQ(ParseFaceIndex("-3", 3), 1);
-  EXPECT_EQ(ParseFaceIndex("-4", 3), 0);
-  for (const char *junk : {"+", "-", "+-1", "1a", " 1", "1 ", "0x1", "1.0", "١"}) {
-    EXPECT_EQ(ParseFaceIndex(junk, 3), 0) << junk;
-  }
-}
-
-TEST(ParseFaceIndex, ValuesBeyondInt32AreHeldAtTheEnds) {
-  EXPECT_EQ(ParseFaceIndex("2147483647", 3), kMax);
-  EXPECT_EQ(ParseFaceIndex("2147483648", 3), kMax);
-  EXPECT_EQ(ParseFaceIndex("99999999999999999999999999", 3), kMax);
+TEST(ParseFaceIndex, SignsZeroJunkAndValuesBeyondInt32) {
+  const std::pair<const char *, int32_t> threeElements[] = {{"", 0},
+                                                            {"0", 0},
+                                                            {"-0", 0},
+                                                            {"+000", 0},
+                                                            {"2", 2},
+                                                            {"+3", 3},
+                                                            {"7", 7},  // 7: left to the caller
+                                                            {"-1", 3},
+                                                            {"-3", 1},
+                                                            {"-4", 0},
+                                                            {"+", 0},
+                                                            {"-", 0},
+                                                            {"+-1", 0},
+                                                            {"1a", 0},
+                                                            {" 1", 0},
+                                                            {"1 ", 0},
+                                                            {"0x1", 0},
+                                                            {"1.0", 0},
+                                                            {"١", 0},
+                                                            {"2147483647", kMax},
+                                                            {"2147483648", kMax},
+                                                            {"99999999999999999999999999", kMax},
+                                                            {"-2147483648", kMin + 4},
+                                                            {"-99999999999999999999999999", kMin + 4}};
+  for (const auto &[text, index] : threeElements) EXPECT_EQ(ParseFaceIndex(text, 3), index) << text;
   EXPECT_EQ(ParseFaceIndex("-2147483648", 0), kMin + 1);
-  EXPECT_EQ(ParseFaceIndex("-99999999999999999999999999", 5), kMin + 6);
   EXPECT_EQ(ParseFaceIndex("-2147483648", kMax), 0);
 }
 
@@ -62,18 +67,19 @@ TEST(CheckObjFile, ValidTriangleHandsBackTheMaterialLibrary) {
   EXPECT_EQ(CheckObjText(kElements + "f 1/1/1 2/2/1 3/3/1"), "");
 }
 
+// The first name after the last "mtllib" that has one; a missing library is not this check's to report.
 TEST(CheckObjFile, MaterialLibraryNameRules) {
-  std::string mtl;
-  EXPECT_EQ(CheckObjText(kElements + "mtllib a.mtl b.mtl\nf 1/1/1 2/2/1 3/3/1\n", &mtl), "");
-  EXPECT_EQ(mtl, "a.mtl");
-  EXPECT_EQ(CheckObjText("mtllib first.mtl\nmtllib\nmtllib \t\n" + kElements + "f 1/1/1 2/2/1 3/3/1\n", &mtl), "");
-  EXPECT_EQ(mtl, "first.mtl");
-  EXPECT_EQ(CheckObjText("mtllib first.mtl\n" + kElements + "mtllib\tsecond.mtl\nf 1/1/1 2/2/1 3/3/1\n", &mtl), "");
-  EXPECT_EQ(mtl, "second.mtl");
-  EXPECT_EQ(CheckObjText(kElements + "f 1/1/1 2/2/1 3/3/1\n", &mtl), "");  // missing mtllib is not this check's
-  EXPECT_EQ(mtl, "");
-  EXPECT_EQ(CheckObjText(kElements + "MTLLIB x.mtl\nf 1/1/1 2/2/1 3/3/1\n", &mtl), "");
-  EXPECT_EQ(mtl, "");
+  const std::string face = "f 1/1/1 2/2/1 3/3/1\n";
+  for (const auto &[text, name] : std::vector<std::pair<std::string, std::string>>{
+           {kElements + "mtllib a.mtl b.mtl\n" + face, "a.mtl"},
+           {"mtllib first.mtl\nmtllib\nmtllib \t\n" + kElements + face, "first.mtl"},
+           {"mtllib first.mtl\n" + kElements + "mtllib\tsecond.mtl\n" + face, "second.mtl"},
+           {kElements + face, ""},
+           {kElements + "MTLLIB x.mtl\n" + face, ""}}) {
+    std::string mtl;
+    EXPECT_EQ(CheckObjText(text, &mtl), "");
+    EXPECT_EQ(mtl, name) << text;
+  }
 }
 
 TEST(CheckObjFile, FaceRules) {
@@ -114,18 +120,21 @@ TEST(CheckObjFile, FaceRules) {
 
 TEST(CheckObjFile, GeometryAndObjectCounts) {
   const std::string face = "f 1/1/1 2/2/1 3/3/1\n";
-  EXPECT_EQ(CheckObjText(""), kNoGeometry);
-  EXPECT_EQ(CheckObjText("\n"), kNoGeometry);
-  EXPECT_EQ(CheckObjText("# only\n# comments\n"), kNoGeometry);
-  EXPECT_EQ(CheckObjText(kElements), kNoGeometry);
-  EXPECT_EQ(CheckObjText("V 0 0 0\nV 1 0 0\nV 0 1 0\nVT 0 0\nVN 0 0 1\nF 1/1/1 2/1/1 3/1/1\n"), kNoGeometry);
-  EXPECT_EQ(CheckObjText("vt 0 0\nvn 0 0 1\nf 1/1/1 1/1/1 1/1/1\n"), kOutOfRange);
-  EXPECT_EQ(CheckObjText("o a\n" + kElements + face), "");
-  EXPECT_EQ(CheckObjText("g a\n" + kElements + face), "");
-  EXPECT_EQ(CheckObjText("o a\ng b\n" + kElements + face), kSeveralObjects);
-  EXPECT_EQ(CheckObjText("g a\ng b\n" + kElements + face), kSeveralObjects);
-  EXPECT_EQ(CheckObjText("o a\no b\n" + kElements), kNoGeometry);  // geometry is tested first
-  EXPECT_EQ(CheckObjText("O a\nG b\n" + kElements + face), "");
+  const std::pair<std::string, std::string> cases[] = {
+      {"", kNoGeometry},
+      {"\n", kNoGeometry},
+      {"# only\n# comments\n", kNoGeometry},
+      {kElements, kNoGeometry},
+      {"V 0 0 0\nV 1 0 0\nV 0 1 0\nVT 0 0\nVN 0 0 1\nF 1/1/1 2/1/1 3/1/1\n", kNoGeometry},
+      {"vt 0 0\nvn 0 0 1\nf 1/1/1 1/1/1 1/1/1\n", kOutOfRange},
+      {"o a\n" + kElements + face, ""},
+      {"g a\n" + kElements + face, ""},
+      {"o a\ng b\n" + kElements + face, kSeveralObjects},
+      {"g a\ng b\n" + kElements + face, kSeveralObjects},
+      {"o a\no b\n" + kElements, kNoGeometry},  // geometry is tested first
+      {"O a\nG b\n" + kElements + face, ""},
+  };
+  for (const auto &[text, reason] : cases) EXPECT_EQ(CheckObjText(text), reason) << text;
 }
 
 std::string Positions(int count) {

@@ -4,6 +4,7 @@
 // in-memory queue and frame times under the test's control.
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,6 +95,15 @@ class ContextWith final : public vr::IVRDriverContext {
   std::string_view version_;
   void *standIn_;
 };
+
+// A valid, connected device pose without rotation at (x, y, z).
+inline vr::TrackedDevicePose_t LivePose(float x, float y, float z) {
+  vr::TrackedDevicePose_t pose{};
+  const float m[3][4] = {{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}};
+  std::memcpy(pose.mDeviceToAbsoluteTracking.m, m, sizeof(m));
+  pose.bPoseIsValid = pose.bDeviceIsConnected = true;
+  return pose;
+}
 
 // A message with one valid record for each index, at rest one metre up.
 inline Poses MessageFor(std::initializer_list<uint8_t> indices, uint8_t version = 4) {

@@ -16,7 +16,8 @@ using testing::Poses;
 using testing::ProviderHarness;
 
 // The property writes to one device as "number value" items: strings by their text (with "!" when the
-// size is not the text's length plus its NUL), int32 as "i<value>", bools as "true"/"false".
+// size is not the text's length plus its NUL), int32 as "i<value>", bools as "true"/"false", floats
+// as their value.
 std::string WritesTo(const host::SubstituteHost &host, uint32_t index) {
   std::string text;
   for (const auto &w : host.PropertyWrites()) {
@@ -31,7 +32,9 @@ std::string WritesTo(const host::SubstituteHost &host, uint32_t index) {
     if (w.tag == vr::k_unInt32PropertyTag && w.bytes.size() == 4)
       text += "i" + std::to_string((std::memcpy(&i, bytes, 4), i));
     if (w.tag == vr::k_unBoolPropertyTag && w.bytes.size() == 1) text += bytes[0] ? "true" : "false";
-    if (w.tag == vr::k_unFloatPropertyTag) text += "float";
+    float f = 0.0f;
+    if (w.tag == vr::k_unFloatPropertyTag && w.bytes.size() == 4)
+      text += ::testing::PrintToString((std::memcpy(&f, bytes, 4), f));
   }
   return text;
 }
@@ -93,31 +96,24 @@ TEST(TrackerDevice, BatteryIsWrittenOnlyWhenItChangesAndOnlyWhileActive) {
   h.Frame();
   TrackerDevice *waist = h.provider.trackerSlots[2].get();
   const uint32_t index = waist->deviceIndex;
-  EXPECT_EQ(h.host.FloatProperty(index, vr::Prop_DeviceBatteryPercentage_Float), 1.0f);
-  EXPECT_EQ(h.host.BoolProperty(index, vr::Prop_DeviceIsCharging_Bool), true);
-  EXPECT_EQ(h.host.BoolProperty(index, vr::Prop_DeviceProvidesBatteryStatus_Bool), true);
-
-  const size_t before = h.host.PropertyWrites().size();
+  std::string writes = WritesTo(h.host, index);
+  EXPECT_TRUE(writes.ends_with("1038 false, 1026 true, 1012 1, 1011 true")) << writes;
   h.Send(m);
   h.Frame();
-  EXPECT_EQ(h.host.PropertyWrites().size(), before);  // same level, same flag: nothing
-
-  m.records[0].battery = 200;  // passed on unclamped
+  EXPECT_EQ(WritesTo(h.host, index), writes);  // same level, same flag: nothing
+  m.records[0].battery = 200;                  // passed on unclamped
   m.records[0].flags = 0x01;
   h.Send(m);
   h.Frame();
-  EXPECT_EQ(h.host.PropertyWrites().size(), before + 3);
-  EXPECT_EQ(h.host.FloatProperty(index, vr::Prop_DeviceBatteryPercentage_Float), 2.0f);
-  EXPECT_EQ(h.host.BoolProperty(index, vr::Prop_DeviceIsCharging_Bool), false);
-
+  writes += ", 1026 true, 1012 2, 1011 false";
+  EXPECT_EQ(WritesTo(h.host, index), writes);
   m.records[0].battery = 50;
   waist->Deactivate();
   h.Send(m);
   h.Frame();
-  EXPECT_EQ(h.host.PropertyWrites().size(), before + 3);  // stored, not written
-  EXPECT_EQ(waist->batteryPercent, 50);
+  EXPECT_EQ(WritesTo(h.host, index), writes);  // stored, not written
   waist->Activate(index);
-  EXPECT_EQ(h.host.FloatProperty(index, vr::Prop_DeviceBatteryPercentage_Float), 0.5f);
+  EXPECT_TRUE(WritesTo(h.host, index).ends_with("1026 true, 1012 0.5, 1011 false, 1004 true, 1038 false"));
   h.Cleanup();
 }
 
@@ -132,11 +128,8 @@ TEST(PoseIntake, InvalidRecordsAreDiscardedAndTheFirstFiveLogged) {
 
   for (int i = 0; i < 8; ++i) {
     Poses bad = MessageFor({5});
-    if (i % 3 == 0) bad.records[0].position[i % 3] = std::numeric_limits<float>::quiet_NaN();
-    if (i % 3 == 1) bad.records[0].rotation[0] = std::numeric_limits<float>::infinity();
-    if (i % 3 == 2) {
-      bad.records[0].rotation[3] = 0.0005f;  // squared norm 2.5e-7
-    }
+    float *fields[] = {&bad.records[0].position[i % 3], &bad.records[0].rotation[0], &bad.records[0].rotation[3]};
+    *fields[i % 3] = i % 3 == 0 ? NAN : i % 3 == 1 ? INFINITY : 0.0005f;  // the last: squared norm 2.5e-7
     bad.records[0].battery = 10;
     h.Send(bad);
   }
@@ -155,7 +148,7 @@ TEST(PoseIntake, InvalidRecordsAreDiscardedAndTheFirstFiveLogged) {
   // The count stops at its maximum instead of wrapping, so the lines never come back.
   foot->invalidPoseCount = UINT32_MAX - 1;
   Poses bad = MessageFor({5});
-  bad.records[0].position[0] = std::numeric_limits<float>::quiet_NaN();
+  bad.records[0].position[0] = NAN;
   for (int i = 0; i < 3; ++i) h.Send(bad);
   h.Frame();
   EXPECT_EQ(foot->invalidPoseCount, UINT32_MAX);
@@ -214,14 +207,20 @@ TEST(PoseIntake, OneSecondOfSilenceSubmitsOneOutOfRangePose) {
   EXPECT_EQ(timedOut.result, vr::TrackingResult_Running_OutOfRange);
   EXPECT_EQ(timedOut.vecVelocity[0], 0.0);
   EXPECT_NEAR(timedOut.vecPosition[1], 1.0, 1e-9);  // the last position stays
-  EXPECT_FALSE(foot->filter.outputValid);
+  // The filter starts again from nothing: no window, no output, no speed, no correction.
+  const PoseFilter &f = foot->filter;
+  EXPECT_TRUE(!f.outputValid && f.count == 0 && f.linearSpeed == 0.0 && f.angularSpeed == 0.0);
+  EXPECT_TRUE(f.positionCorrection.x == 0.0 && f.rotationCorrection.w == 1.0);
 
   h.Frames(30);
   EXPECT_EQ(h.PosesOf(index).size(), live + 2);  // nothing more until a valid record
-  h.Send(MessageFor({6}));
+  Poses away = MessageFor({6});
+  away.records[0].position[0] = 3.0f;  // the output jumps there at once
+  h.Send(away);
   h.Frame();
   EXPECT_EQ(h.PosesOf(index).size(), live + 3);
   EXPECT_TRUE(h.PosesOf(index).back().pose.poseIsValid);
+  EXPECT_EQ(h.PosesOf(index).back().pose.vecPosition[0], 3.0);
   h.Cleanup();
 }
 
@@ -256,42 +255,26 @@ class OverfullSettings : public vr::IVRSettings {
   void RemoveKeyInSection(const char *, const char *, vr::EVRSettingsError *) override {}
 };
 
-class RenderModelChoice : public ::testing::Test {
- protected:
-  std::string Choose(const std::optional<std::string> &setting) {
+// The choice with a setting (none: absent) and its one log line. A test program is not in a driver
+// folder, so the automatic choice cannot find the model.
+TEST(RenderModelChoice, ExplicitNamesAsTheyStandAutomaticFallsBackWithoutADriverFolder) {
+  const std::string fallback =
+      "Vantrels render model not usable (no se encontró la carpeta del driver); using SteamVR's Vive tracker model";
+  for (const std::optional<std::string> &setting : std::vector<std::optional<std::string>>{
+           "Auto", " auto", "{htc}/rendermodels/vr_tracker_vive_1_0", "my/model", std::nullopt, "auto", ""}) {
     host::SubstituteHost host;
     if (setting) host.SetSetting("driver_vantrels", "render_model", *setting);
     vr::InitServerDriverContext(&host);
     const std::string name = ChooseRenderModel();
-    lines = host.LogLines();
     vr::CleanupDriverContext();
-    return name;
-  }
-  std::vector<std::string> lines;
-};
-
-TEST_F(RenderModelChoice, ExplicitNamesAreTakenAsTheyStand) {
-  for (const std::string &value :
-       std::vector<std::string>{"Auto", " auto", "{htc}/rendermodels/vr_tracker_vive_1_0", "my/model"}) {
-    EXPECT_EQ(Choose(value), value);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "[Vantrels] Render model set in settings: " + value);
+    const bool automatic = !setting || *setting == "auto" || setting->empty();
+    EXPECT_EQ(name, automatic ? kViveTrackerRenderModel : *setting);
+    const std::string line = automatic ? fallback : "Render model set in settings: " + *setting;
+    EXPECT_EQ(host.LogLines(), std::vector<std::string>{"[Vantrels] " + line});
   }
 }
 
-TEST_F(RenderModelChoice, AutomaticWithoutADriverFolderFallsBackToTheViveTracker) {
-  // A test program is not in a driver folder, so the automatic choice cannot find the model.
-  for (const std::optional<std::string> &value :
-       {std::optional<std::string>(), std::optional<std::string>("auto"), std::optional<std::string>("")}) {
-    EXPECT_EQ(Choose(value), kViveTrackerRenderModel);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0],
-              "[Vantrels] Vantrels render model not usable (no se encontró la carpeta del driver); using SteamVR's "
-              "Vive tracker model");
-  }
-}
-
-TEST_F(RenderModelChoice, ASettingThatFillsTheBufferIsNeverReadPastIt) {
+TEST(RenderModelChoice, ASettingThatFillsTheBufferIsNeverReadPastIt) {
   host::SubstituteHost host;
   OverfullSettings settings;
   testing::ContextWith context(host, vr::IVRSettings_Version, &settings);

@@ -9,12 +9,9 @@
 #include <fstream>
 #include <thread>
 
-#include "host/loaded_driver.h"
-#include "host/substitute_host.h"
 #include "link/udp_endpoint.h"
 #include "rendermodel/model_file.h"
-#include "support/datagrams.h"
-#include "support/udp_peer.h"
+#include "support/driver_session.h"
 #include "trackers/tracker_device.h"
 
 // msvc_caller.cpp, compiled for the MSVC ABI.
@@ -26,44 +23,15 @@ namespace {
 namespace fs = std::filesystem;
 
 // The real DLL in a substitute host, with one tracker fed over loopback UDP.
-struct Session {
-  explicit Session(const fs::path &folder) {
-    std::string error;
-    driver = host::LoadedDriver::Load(folder, error);
-    EXPECT_NE(driver, nullptr) << error;
-    if (driver) provider = host.CallProvider(*driver, error);
-    EXPECT_NE(provider, nullptr) << error;
-    if (provider == nullptr) return;
-    host.SetSetting("driver_vantrels", "port", port);
-    initialised = host.CallInit(provider) == vr::VRInitError_None;
-    testing::Poses poses;
-    poses.records.resize(1);
+struct Session : testing::DriverSession {
+  explicit Session(const fs::path &folder) : DriverSession(folder) {
+    if (Init() != vr::VRInitError_None) return;
+    testing::Poses poses = testing::Body({1});
     poses.records[0].position[0] = 0.25f;
     server.SendTo(port, poses.Bytes());
     Frames(5);
   }
-  ~Session() {
-    if (initialised) host.CallCleanup(provider);
-  }
-  void Frames(int n) {
-    for (int i = 0; i < n; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      host.BeginFrame(0.011 * i);
-      host.CallRunFrame(provider);
-    }
-  }
-  bool Logged(const std::string &text) const {
-    for (const auto &line : host.LogLines())
-      if (line.find(text) != std::string::npos) return true;
-    return false;
-  }
-
-  host::SubstituteHost host;
-  std::unique_ptr<host::LoadedDriver> driver;
-  vr::IServerTrackedDeviceProvider *provider = nullptr;
-  uint16_t port = testing::FreePort();
   testing::UdpPeer server;
-  bool initialised = false;
 };
 
 TEST(WindowsDriver, GetPoseCalledWithTheMsvcConventionFillsTheCallersBuffer) {
@@ -100,7 +68,7 @@ TEST(WindowsDriver, FindsItsFolderUnderANonAsciiPath) {
   {
     Session s(root / "vantrels");
     ASSERT_TRUE(s.initialised);
-    EXPECT_TRUE(s.Logged("Using the Vantrels render model"));
+    EXPECT_TRUE(s.LinesWith("Using the Vantrels render model") == 1);
     EXPECT_FALSE(s.host.Announcements().empty());
   }
   fs::remove_all(root);
