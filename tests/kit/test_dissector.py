@@ -4,8 +4,8 @@ import shutil
 import struct
 import subprocess
 
-import pytest
 from conftest import SOURCE
+from ctest_pytest import missing
 
 import vantrels
 
@@ -58,7 +58,7 @@ def write_pcap(path, packets):
 
 def test_tshark_decodes_every_field_and_warns(tmp_path):
     if shutil.which("tshark") is None:
-        pytest.skip("tshark is not installed (scripts/setup test installs it)")
+        missing("tshark (scripts/setup test installs it)")
     write_pcap(tmp_path / "vantrels.pcap", [c[:3] for c in CAPTURE])
     command = ["tshark", "-X", f"lua_script:{SOURCE}/tools/wireshark/vantrels.lua", "-r", str(tmp_path / "vantrels.pcap"),
                "-T", "fields", "-E", "separator=|", "-E", "occurrence=a", "-E", "aggregator=,"]  # fmt: skip

@@ -38,6 +38,8 @@ libraries=$(readelf -d -W "$so" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 echo "$so needs:" $versions
 echo "highest GLIBC_ version: ${highest:-none} (limit $limit); shared libraries:" $libraries
 echo "(the host-built build/release driver needs up to GLIBC_$(highest_glibc build/release/vantrels/bin/linux64/driver_vantrels.so))"
+# Nothing read is no pass: every module needs libc and some of its symbol versions.
+[[ -n "$versions" && -n "$libraries" ]] || fail "no symbol versions or libraries read from $so"
 for v in $versions; do
   [[ "$v" =~ ^GLIBC_[0-9.]+$ ]] || fail "needs $v, which is not a public glibc version"
 done
