@@ -56,6 +56,12 @@ if readelf --dyn-syms -W "$so" | grep -q UNIQUE; then fail "has GNU unique symbo
 echo "== loading it inside the Debian 11 root"
 scripts/portable --in-root build/portable/tests/load-driver "$so" || fail "it does not load in the Debian 11 root"
 
+echo "== scripts/portable run from another folder, through a link and through bash"
+ln -sfn "$PWD/scripts/portable" build/portable/portable-link
+(cd scripts && ./portable --in-root true) || fail "scripts/portable fails when started from scripts/"
+(cd build && portable/portable-link --in-root true) || fail "scripts/portable fails when started through a link"
+(cd / && bash "$OLDPWD/scripts/portable" --in-root true) || fail "scripts/portable fails when started by bash"
+
 echo "== filter streams: portable build against the host's release build"
 # On this machine's libm the portable build's code must give every bit the release build gives. On
 # Debian 11's libm, whose acos, atan2 and sincos round a few arguments in a thousand the other way,
