@@ -1,5 +1,6 @@
-// The command-line tools as users run them: the substitute host refusing what it can't run, and the
-// simulated tracking server feeding the real driver, with the tracking-error report over the run.
+// The command-line tools as users run them: the substitute host refusing what it can't run, the
+// simulated tracking server feeding the real driver, with the tracking-error report over the run,
+// and that report's plot handed to its drawing program.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
 #include <sys/wait.h>
@@ -8,8 +9,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/temp_dir.h"
 #include "support/udp_peer.h"
@@ -24,15 +29,26 @@ struct ToolRun {
   std::string output;  // standard output and error
 };
 
+std::filesystem::path PathFromUtf8(const std::string &utf8) {
+  return std::u8string(utf8.begin(), utf8.end());
+}
+
+std::string Utf8(const std::filesystem::path &path) {
+  const std::u8string utf8 = path.u8string();
+  return {utf8.begin(), utf8.end()};
+}
+
 #if defined(_WIN32)
-// The same command line for cmd.exe: double quotes, the .exe name, and the whole in quotes once more.
+// The same command line for cmd.exe: double quotes, the .exe name, and the whole in quotes once more;
+// wide, so that no letter is lost to the ANSI code page on its way.
 FILE *Start(const std::string &tool, const std::string &arguments) {
   std::string command = "\"'";
   command.append(VANTRELS_TOOLS_DIR).append("/").append(tool).append(".exe' ").append(arguments).append(" 2>&1\"");
   std::replace(command.begin() + 1, command.end() - 1, '\'', '"');
-  return _popen(command.c_str(), "r");
+  return _wpopen(PathFromUtf8(command).wstring().c_str(), L"r");
 }
 #define pclose _pclose
+#define setenv(name, value, overwrite) _putenv_s(name, value)
 #define WIFEXITED(status) true
 #define WEXITSTATUS(status) (status)
 #else
@@ -109,6 +125,52 @@ TEST(DemoPipeline, TheDriverFollowsTheSimulatedBody) {
   EXPECT_GT(poses, 100u) << report.output;
   EXPECT_LT(positionRms, 150.0) << report.output;
   EXPECT_LT(rotationRms, 20.0) << report.output;
+}
+
+// --plot in a folder whose name has letters outside any ANSI code page: the drawing program gets
+// every name intact, and the data in a temporary file, not in the user's file beside the picture.
+TEST(TrackErrorTool, HandsTheDrawingProgramItsNamesIntact) {
+  TempDir dir;
+  const std::filesystem::path folder = dir.path() / u8"Jürgen-Łódź-日本";
+  const std::string pose =
+      R"("pose": {"vecPosition": [0, 1, 0], "qRotation": {"w": 1, "x": 0, "y": 0, "z": 0}, "poseIsValid": true})";
+  std::string truth, host = R"({"call": "TrackedDeviceAdded", "serial": "VANTRL-CHEST", "deviceIndex": 3})";
+  for (const std::string t : {"1000000000", "1010000000", "1020000000"}) {
+    truth += R"({"index": 1, "x": 0, "y": 1, "z": 0, "qw": 1, "qx": 0, "qy": 0, "qz": 0, "t_ns": )" + t + "}\n";
+    host += "\n{\"call\": \"TrackedDevicePoseUpdated\", \"deviceIndex\": 3, " + pose + ", \"monotonicNs\": " + t + "}";
+  }
+  testing::WriteFile(folder / "truth.jsonl", truth);
+  testing::WriteFile(folder / "host.jsonl", host);
+  testing::WriteFile(folder / "e.png.csv", "mine");
+  const std::string plot = Utf8(folder / "e.png");
+  const std::string arguments = "--truth '" + Utf8(folder / "truth.jsonl") + "' --host '" +
+                                Utf8(folder / "host.jsonl") + "' --plot '" + plot + "'";
+
+  setenv("VANTRELS_PYTHON", PLOT_RECORDER, 1);
+  ToolRun run = Tool("vantrels-track-error", arguments);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(Has(run, "plot: " + plot)) << run.output;
+  std::vector<std::string> given;
+  std::ifstream recorded(folder / "e.png");
+  for (std::string line; std::getline(recorded, line);) given.push_back(line);
+  ASSERT_EQ(given.size(), 8u);
+  EXPECT_EQ(PathFromUtf8(given[0]).filename(), "vantrels_track_error_plot.py");
+  EXPECT_NE(PathFromUtf8(given[1]), folder / "e.png.csv");
+  EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(given[1]))) << given[1];
+  EXPECT_EQ(given[2], plot);
+  EXPECT_EQ(given[4], "VANTRL-CHEST");
+  EXPECT_EQ(given[7], "t_s,tracker,position_error_mm,rotation_error_deg,x,y,z,true_x,true_y,true_z");
+  std::ifstream users(folder / "e.png.csv");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(users), {}), "mine");
+
+  setenv("VANTRELS_PYTHON", "no-such-python", 1);
+  run = Tool("vantrels-track-error", arguments);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(Has(run, "no Python 3 could be started (tried no-such-python)")) << run.output;
+#if defined(_WIN32)
+  setenv("VANTRELS_PYTHON", "", 1);  // Wine has neither
+  EXPECT_TRUE(Has(Tool("vantrels-track-error", arguments), "(tried py -3, python); install Python 3 from python.org"));
+#endif
 }
 
 }  // namespace
