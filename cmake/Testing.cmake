@@ -54,9 +54,12 @@ if(NOT WIN32)
 endif()
 
 # vantrels_add_pytest(NAME FILE): one pytest file as one test, which sees the built tools and driver
-# (VANTRELS_TOOLS_DIR, VANTRELS_DRIVER_DIR) and can import tests/*.py. tests/ctest_pytest.py decides
-# its outcome: skipped (exit status 77) only when every test in it was skipped for a missing tool
-# (ctest_pytest.missing), failed on any failure or error, passed otherwise, with the skips listed.
+# (VANTRELS_TOOLS_DIR, VANTRELS_DRIVER_DIR) and can import tests/*.py. CTest tells the outcomes apart
+# by the exit status alone, which tests/ctest_pytest.py sets: skipped (77) only when every test of
+# the file was skipped for a missing tool, through `from ctest_pytest import missing` and
+# `missing("tshark (scripts/setup test installs it)")`; failed on any failure or error, and when
+# every test was skipped but not all for a missing tool (nothing was checked); passed when some ran,
+# the skips listed. With VANTRELS_NO_SKIPS=1 (CI, which installs every tool) missing() fails.
 function(vantrels_add_pytest name file)
   if(VANTRELS_PYTEST_PYTHON)
     add_test(NAME ${name} COMMAND ${VANTRELS_PYTEST_PYTHON} -m pytest -q -rs -p no:cacheprovider -p ctest_pytest ${file})

@@ -1,11 +1,8 @@
-// Stands in for Python when vantrels-track-error draws (VANTRELS_PYTHON): writes the arguments it
-// was given, one a line in UTF-8, and the first line of the data file (its second argument) into
-// the picture file (its third).
+// Stands in for Python when vantrels-track-error draws (VANTRELS_PYTHON): writes its arguments, one a
+// line in UTF-8, and the first line of the data file (the second) into the picture file (the third).
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-namespace {
 
 template <typename Char>
 int Record(int argc, Char **argv) {
@@ -15,14 +12,11 @@ int Record(int argc, Char **argv) {
     const std::u8string argument = std::filesystem::path(argv[i]).u8string();
     out << std::string(argument.begin(), argument.end()) << '\n';
   }
-  std::ifstream data{std::filesystem::path(argv[2])};
   std::string header;
-  std::getline(data, header);
+  std::getline(std::ifstream(std::filesystem::path(argv[2])), header);
   out << header << '\n';
   return out ? 0 : 1;
 }
-
-}  // namespace
 
 #if defined(_WIN32)
 int wmain(int argc, wchar_t **argv) {
