@@ -20,7 +20,7 @@ DRIVER = os.path.abspath(os.environ.get("VANTRELS_DRIVER_DIR", os.path.join(SOUR
 def tool(name):
     path = os.path.join(TOOLS, name)
     if not os.path.exists(path):
-        pytest.skip(f"{path} is not built")
+        pytest.fail(f"{path} is not built: build the default preset", pytrace=False)
     return path
 
 
@@ -28,7 +28,7 @@ def tool(name):
 class Host:
     def __init__(self, tmp_path):
         if not os.path.exists(os.path.join(DRIVER, "driver.vrdrivermanifest")):
-            pytest.skip(f"no driver folder built in {DRIVER}")
+            pytest.fail(f"no driver folder built in {DRIVER}", pytrace=False)
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
             s.bind(("127.0.0.1", 0))
             self.port, self.record = s.getsockname()[1], tmp_path / "host.jsonl"

@@ -50,4 +50,9 @@ if "$install" --driver "$driver" --prefix "$work/foreign" >/dev/null 2>&1; then 
 [[ -f "$work/foreign/vantrels/keep" ]] || fail "foreign folder touched"
 if "$install" --driver "$work/nothing" >/dev/null 2>&1; then fail "installed a missing driver"; fi
 [[ $(wc -l <"$work/calls") -eq 2 ]] || fail "unexpected vrpathreg calls: $(cat "$work/calls")"
+
+# Folders given relative to where it is run are registered as absolute ones.
+(cd "$work" && "$install" --driver built/vantrels --prefix rel/../here --steamvr games/steamapps/common/SteamVR) \
+  >/dev/null 2>&1 || fail "install with relative folders failed"
+[[ "$(tail -n1 "$work/calls")" == "adddriver $work/here/vantrels" ]] || fail "vrpathreg calls: $(cat "$work/calls")"
 echo "install tests passed"

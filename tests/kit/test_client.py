@@ -2,9 +2,11 @@
 
 import math
 import os
+import runpy
+import socket
 import struct
-import subprocess
 import sys
+import time
 
 import pytest
 from conftest import SOURCE, valid_positions
@@ -64,31 +66,44 @@ def test_host_report_decoding():
             vantrels.decode_host_report(bad)
 
 
-def test_poses_of_every_version_reach_the_driver(host):
+# Windows after a datagram found nobody listening: a receive fails with WSAECONNRESET, here every
+# third, in the place of a datagram. Linux never does this.
+class Resetting(socket.socket):
+    received = 0
+
+    def recv(self, size):
+        data, self.received = super().recv(size), self.received + 1
+        if self.received % 3 == 1:
+            raise ConnectionResetError(10054, "An existing connection was forcibly closed by the remote host")
+        return data
+
+
+# Poses of every version, then the circle example, through sockets that fail as Windows' do.
+def test_every_version_and_the_circle_example(host, monkeypatch, capsys):
+    monkeypatch.setattr(socket, "socket", Resetting)
     sent = {1: ("chest", (0.0, 1.3, -0.1)), 2: ("waist", (0.0, 1.0, -0.1)), 3: ("left_knee", (-0.1, 0.5, 0.0)),
-            4: ("left_foot", (-0.1, 0.1, 0.05))}  # fmt: skip
-    reports = []
+            4: ("right_foot", (0.1, 0.1, 0.05))}  # fmt: skip
+    heard = []
     for version, (name, position) in sent.items():
         with vantrels.Client(port=host.port, version=version) as client:
-            for _ in range(40):
+            wanted, deadline = len(heard) + 10, time.monotonic() + 30
+            while len(heard) < wanted and time.monotonic() < deadline:  # the driver answers every sender
                 client.send([R(name, position, battery=50)])
-                reports.append(client.receive(timeout=0.011))
-    positions = valid_positions(host.stop())
-    for name, position in sent.values():
-        assert positions[vantrels.serial_number(name)][-1] == pytest.approx(position, abs=1e-4), name
-    heard = [r for r in reports if r is not None]
-    assert len(heard) > 60 and all(r.headset_valid for r in heard)
+                heard += filter(None, [client.receive(timeout=0.011)])
+            assert len(heard) == wanted, version
+    assert all(r.headset_valid for r in heard)
     assert heard[-1].headset_position == pytest.approx((0, 1.7, 0)) and heard[-1].headset_rotation == (0, 0, 0, 1)
     assert [c.hand for c in heard[-1].controllers] == ["left", "right"]
     assert heard[-1].hand("left").position[0] == pytest.approx(-0.2, abs=0.06)
 
-
-def test_circle_example(host):
-    example = os.path.join(SOURCE, "clients", "python", "examples", "circle.py")
-    run = subprocess.run([sys.executable, example, "--port", str(host.port), "--seconds", "2.5", "--period", "2"],
-                         capture_output=True, text=True, timeout=60)  # fmt: skip
-    assert run.returncode == 0 and "headset at (0.000, 1.700, 0.000); 2 controller(s): left" in run.stdout, run.stdout
-    foot = valid_positions(host.stop())["VANTRL-LEFT-FOOT"]
-    assert len(foot) > 120
+    monkeypatch.setattr(sys, "argv", ["circle.py", "--port", str(host.port), "--seconds", "4", "--period", "2"])
+    with pytest.raises(SystemExit) as end:
+        runpy.run_path(os.path.join(SOURCE, "clients", "python", "examples", "circle.py"), run_name="__main__")
+    out = capsys.readouterr().out
+    assert end.value.code == 0 and "headset at (0.000, 1.700, 0.000); 2 controller(s): left" in out, out
+    positions = valid_positions(host.stop())
+    for name, position in sent.values():
+        assert positions[vantrels.serial_number(name)][-1] == pytest.approx(position, abs=1e-4), name
+    foot = positions["VANTRL-LEFT-FOOT"]
     assert all(math.hypot(x, z) == pytest.approx(0.3, abs=0.02) and y == pytest.approx(0.1, abs=1e-3) for x, y, z in foot)
-    assert len({round(math.degrees(math.atan2(z, x)) / 45) % 8 for x, _, z in foot}) == 8  # the whole way round
+    assert len({round(math.degrees(math.atan2(z, x)) / 45) % 8 for x, _, z in foot}) == 8  # twice round

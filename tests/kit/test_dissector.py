@@ -4,8 +4,8 @@ import shutil
 import struct
 import subprocess
 
-import pytest
 from conftest import SOURCE
+from ctest_pytest import missing
 
 import vantrels
 
@@ -37,13 +37,23 @@ CAPTURE = [
     (5000, 21110, b"VNTR\x05\x01\x00\x00" + bytes(8), {"vantrels.version": "5"}, "takes versions 1 to 4"),
     (5000, 21110, b"VNTR\x04\x03\x00\x00" + bytes(8), {"vantrels.type": "3"}, "Message type 3"),
     (5000, 21110, encode_poses([R(1, (0, 0, 0))] * 2, server_time_us=0)[:60], {}, "need 104 bytes"),
-    (5000, 21110, b"VNTR\x04\x01\x2f\x00" + bytes(8 + 47 * 44), {"vantrels.count": "47"}, "reads 2048 bytes"),
+    (5000, 21110, b"VNTR\x04\x01\x2f\x00" + bytes(8 + 47 * 44), {"vantrels.count": "47"}, "drops a longer one whole"),
     (5000, 21110, encode_poses([R(1, (0, 0, 0))], 1) + bytes(5), {}, "5 bytes after the last record"),
+    (5000, 21110, encode_poses([R(1, (0, 0, 0))], 1) + bytes(2008), {}, "2008 bytes after the last record"),
+    (5000, 21110, encode_poses([R(1, (0, 0, 0))], 1) + bytes(2009), {"vantrels.record.point": "1"},
+     "2049 bytes: the driver reads 2048 bytes of a datagram and drops a longer one whole"),
     (5000, 21110, bytes(ODD), {"vantrels.record.point": "20", "vantrels.record.battery": "101"},
      "Body point 20 does not exist (0 to 19): no tracker,Battery above 100 %,A number is not finite"),
     (5000, 21110, b"hello", {"vantrels.version": ""}, "No VNTR magic"),
 ]  # fmt: skip
-FIELDS = sorted({field for case in CAPTURE for field in case[3]}) + ["_ws.expert.message"]
+# Captured with a snap length of 128 bytes: 100 bytes of each datagram.
+CUT = [
+    (5000, 21110, encode_poses([R(2, (0, 0, 0)), R(3, (0, 0, 0)), R(4, (0, 0, 0))], server_time_us=1),
+     {"vantrels.count": "3", "vantrels.record.point": "2"}, "Captured 100 of the datagram's 148 bytes"),
+    (5000, 21110, encode_poses([R(1, (0, 0, 0))], 1) + bytes(2009), {"vantrels.record.point": "1"},
+     "Captured 100 of the datagram's 2049 bytes (the capture's snap length): the rest is not shown,2049 bytes: the"),
+]  # fmt: skip
+FIELDS = sorted({field for case in CAPTURE + CUT for field in case[3]}) + ["_ws.expert.message"]
 
 
 # Raw IPv4 link type: IP and UDP headers (checksums left out) around each datagram.
@@ -58,14 +68,17 @@ def write_pcap(path, packets):
 
 def test_tshark_decodes_every_field_and_warns(tmp_path):
     if shutil.which("tshark") is None:
-        pytest.skip("tshark is not installed (scripts/setup test installs it)")
-    write_pcap(tmp_path / "vantrels.pcap", [c[:3] for c in CAPTURE])
-    command = ["tshark", "-X", f"lua_script:{SOURCE}/tools/wireshark/vantrels.lua", "-r", str(tmp_path / "vantrels.pcap"),
-               "-T", "fields", "-E", "separator=|", "-E", "occurrence=a", "-E", "aggregator=,"]  # fmt: skip
-    run = subprocess.run(command + [a for f in FIELDS for a in ("-e", f)], capture_output=True, text=True, timeout=60)
-    lines = run.stdout.splitlines()
-    assert run.returncode == 0 and len(lines) == len(CAPTURE), run.stderr
-    for line, (_, _, data, expected, expert) in zip(lines, CAPTURE):
+        missing("tshark (scripts/setup test installs it)")
+    write_pcap(tmp_path / "full.pcap", [c[:3] for c in CAPTURE])
+    write_pcap(tmp_path / "whole.pcap", [c[:3] for c in CUT])
+    subprocess.run(["editcap", "-s", "128", tmp_path / "whole.pcap", tmp_path / "cut.pcap"], check=True, timeout=60)
+    command = ["tshark", "-X", f"lua_script:{SOURCE}/tools/wireshark/vantrels.lua", "-T", "fields", "-E", "separator=|",
+               "-E", "occurrence=a", "-E", "aggregator=,"] + [a for f in FIELDS for a in ("-e", f)]  # fmt: skip
+    results = [subprocess.run(command + ["-r", tmp_path / f"{name}.pcap"], capture_output=True, text=True, timeout=60)
+               for name in ("full", "cut")]  # fmt: skip
+    lines = [line for run in results for line in run.stdout.splitlines()]
+    assert all(run.returncode == 0 for run in results) and len(lines) == len(CAPTURE + CUT), [r.stderr for r in results]
+    for line, (_, _, data, expected, expert) in zip(lines, CAPTURE + CUT):
         decoded = dict(zip(FIELDS, line.split("|")))
         for field, value in expected.items():
             assert decoded[field] == value, (data[:16], field)

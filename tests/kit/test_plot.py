@@ -1,15 +1,17 @@
 # vantrels-track-error --plot: the picture, PNG or SVG by the name, and the checks of its options.
 
+import importlib.util
 import json
 import re
 import subprocess
 
-import pytest
 from conftest import tool
+from ctest_pytest import missing
 
 
 def test_plot_files_and_options(tmp_path):
-    pytest.importorskip("matplotlib", reason="python3-matplotlib is not installed (scripts/setup test)")
+    if importlib.util.find_spec("matplotlib") is None:
+        missing("python3-matplotlib (scripts/setup test installs it)")
     truth, host = tmp_path / "truth.jsonl", tmp_path / "host.jsonl"
     with open(truth, "w") as t, open(host, "w") as h:
         for device, serial in ((3, "VANTRL-CHEST"), (4, "VANTRL-LEFT-FOOT")):

@@ -38,6 +38,8 @@ libraries=$(readelf -d -W "$so" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 echo "$so needs:" $versions
 echo "highest GLIBC_ version: ${highest:-none} (limit $limit); shared libraries:" $libraries
 echo "(the host-built build/release driver needs up to GLIBC_$(highest_glibc build/release/vantrels/bin/linux64/driver_vantrels.so))"
+# Nothing read is no pass: every module needs libc and some of its symbol versions.
+[[ -n "$versions" && -n "$libraries" ]] || fail "no symbol versions or libraries read from $so"
 for v in $versions; do
   [[ "$v" =~ ^GLIBC_[0-9.]+$ ]] || fail "needs $v, which is not a public glibc version"
 done
@@ -53,6 +55,12 @@ if readelf --dyn-syms -W "$so" | grep -q UNIQUE; then fail "has GNU unique symbo
 
 echo "== loading it inside the Debian 11 root"
 scripts/portable --in-root build/portable/tests/load-driver "$so" || fail "it does not load in the Debian 11 root"
+
+echo "== scripts/portable run from another folder, through a link and through bash"
+ln -sfn "$PWD/scripts/portable" build/portable/portable-link
+(cd scripts && ./portable --in-root true) || fail "scripts/portable fails when started from scripts/"
+(cd build && portable/portable-link --in-root true) || fail "scripts/portable fails when started through a link"
+(cd / && bash "$OLDPWD/scripts/portable" --in-root true) || fail "scripts/portable fails when started by bash"
 
 echo "== filter streams: portable build against the host's release build"
 # On this machine's libm the portable build's code must give every bit the release build gives. On

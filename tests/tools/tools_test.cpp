@@ -1,5 +1,6 @@
-// The command-line tools as users run them: the substitute host refusing what it can't run, and the
-// simulated tracking server feeding the real driver, with the tracking-error report over the run.
+// The command-line tools as users run them: the substitute host refusing what it can't run, the
+// simulated tracking server feeding the real driver, with the tracking-error report over the run,
+// and that report's plot handed to its drawing program.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
 #include <sys/wait.h>
@@ -8,8 +9,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/temp_dir.h"
 #include "support/udp_peer.h"
@@ -25,14 +30,16 @@ struct ToolRun {
 };
 
 #if defined(_WIN32)
-// The same command line for cmd.exe: double quotes, the .exe name, and the whole in quotes once more.
+// The same command line for cmd.exe: double quotes, the .exe name, and the whole in quotes once more;
+// wide, so that no letter is lost to the ANSI code page on its way.
 FILE *Start(const std::string &tool, const std::string &arguments) {
   std::string command = "\"'";
   command.append(VANTRELS_TOOLS_DIR).append("/").append(tool).append(".exe' ").append(arguments).append(" 2>&1\"");
   std::replace(command.begin() + 1, command.end() - 1, '\'', '"');
-  return _popen(command.c_str(), "r");
+  return _wpopen(std::filesystem::path(std::u8string(command.begin(), command.end())).wstring().c_str(), L"r");
 }
 #define pclose _pclose
+#define setenv(name, value, overwrite) _putenv_s(name, value)
 #define WIFEXITED(status) true
 #define WEXITSTATUS(status) (status)
 #else
@@ -93,8 +100,8 @@ TEST(DemoPipeline, TheDriverFollowsTheSimulatedBody) {
   EXPECT_TRUE(Has(hostRun, "19 devices announced (19 accepted, 0 refused)")) << hostRun.output;
   EXPECT_TRUE(Has(sim, "host pose reports") && !Has(sim, "received 0 host pose reports")) << sim.output;
 
-  const ToolRun report =
-      Tool("vantrels-track-error", "--truth '" + (dir / "truth.jsonl") + "' --host '" + (dir / "host.jsonl") + "'");
+  const std::string compare = "--truth '" + (dir / "truth.jsonl") + "' --host '" + (dir / "host.jsonl") + "'";
+  const ToolRun report = Tool("vantrels-track-error", compare);
   ASSERT_EQ(report.exitCode, 0) << report.output;
   const size_t row = report.output.find("all trackers");
   ASSERT_NE(row, std::string::npos) << report.output;
@@ -109,6 +116,32 @@ TEST(DemoPipeline, TheDriverFollowsTheSimulatedBody) {
   EXPECT_GT(poses, 100u) << report.output;
   EXPECT_LT(positionRms, 150.0) << report.output;
   EXPECT_LT(rotationRms, 20.0) << report.output;
+
+  // The picture, in a folder with letters outside any ANSI code page beside a file of the user's: the
+  // drawing program (a stand-in) gets every name intact, and the numbers in a file of their own.
+  const std::filesystem::path folder = dir.path() / u8"Jürgen-Łódź-日本";
+  testing::WriteFile(folder / "e.png.csv", "mine");
+  const std::u8string utf8Plot = (folder / "e.png").u8string();
+  const std::string plot(utf8Plot.begin(), utf8Plot.end());
+  setenv("VANTRELS_PYTHON", PLOT_RECORDER, 1);
+  const ToolRun drawn = Tool("vantrels-track-error", compare + " --plot '" + plot + "'");
+  ASSERT_EQ(drawn.exitCode, 0) << drawn.output;
+  EXPECT_TRUE(Has(drawn, "plot: " + plot)) << drawn.output;
+  std::vector<std::string> given;
+  std::ifstream recorded(folder / "e.png");
+  for (std::string line; std::getline(recorded, line);) given.push_back(line);
+  ASSERT_EQ(given.size(), 8u);  // script, data, picture, --tracker, serial, --title, title; the data's header
+  EXPECT_TRUE(given[0].ends_with("vantrels_track_error_plot.py") && given[2] == plot) << given[0] << "\n" << given[2];
+  EXPECT_FALSE(std::filesystem::exists(std::u8string(given[1].begin(), given[1].end()))) << given[1];
+  EXPECT_TRUE(given[7].starts_with("t_s,tracker,position_error_mm,")) << given[7];
+  std::ifstream users(folder / "e.png.csv");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(users), {}), "mine");
+  setenv("VANTRELS_PYTHON", "no-such-python", 1);
+  EXPECT_TRUE(Has(Tool("vantrels-track-error", compare + " --plot '" + plot + "'"), "(tried no-such-python)"));
+#if defined(_WIN32)
+  setenv("VANTRELS_PYTHON", "", 1);  // Wine has neither
+  EXPECT_TRUE(Has(Tool("vantrels-track-error", compare + " --plot e.png"), "(tried py -3, python); install Python"));
+#endif
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -20,14 +19,30 @@ namespace {
 
 constexpr const char *kPlotScript = "vantrels_track_error_plot.py";
 
+// Names reach this program as UTF-8, and files are opened by their wide names on Windows.
+std::filesystem::path PathFromUtf8(const std::string &utf8) {
+  return std::u8string(utf8.begin(), utf8.end());
+}
+
+std::string Utf8(const std::filesystem::path &path) {
+  const std::u8string utf8 = path.u8string();
+  return {utf8.begin(), utf8.end()};
+}
+
 bool HasPictureExtension(const std::string &path) {
-  std::string extension = std::filesystem::path(path).extension().string();
+  std::string extension = Utf8(PathFromUtf8(path).extension());
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return extension == ".png" || extension == ".svg";
 }
 
-// Writes the compared poses next to the picture, has the script draw them and removes them again.
+// The interpreters to try: the one VANTRELS_PYTHON names, or this system's usual ones.
+std::vector<std::vector<std::string>> Pythons() {
+  const std::string chosen = Utf8Environment("VANTRELS_PYTHON");
+  return chosen.empty() ? PythonCommands() : std::vector<std::vector<std::string>>{{chosen}};
+}
+
+// Writes the compared poses into a temporary file, has the script draw them and removes them again.
 bool DrawPlot(const Evaluation &e, const std::string &plotPath, std::optional<uint8_t> tracker, const char *argv0) {
   const uint8_t chosen = tracker.value_or(e.perPoint.front().first);
   if (std::none_of(e.perPoint.begin(), e.perPoint.end(), [&](const auto &p) { return p.first == chosen; })) {
@@ -36,29 +51,41 @@ bool DrawPlot(const Evaluation &e, const std::string &plotPath, std::optional<ui
   }
   const std::filesystem::path script = ExecutableFolder(argv0) / kPlotScript;
   if (!std::filesystem::exists(script)) {
-    std::cerr << "vantrels-track-error: cannot draw: " << script.string() << " is missing\n";
+    std::cerr << "vantrels-track-error: cannot draw: " << Utf8(script) << " is missing\n";
     return false;
   }
-  const std::string dataPath = plotPath + ".csv";
+  const std::filesystem::path dataPath = NewTemporaryFile();
+  std::error_code ignored;
   {
     std::ofstream data(dataPath);
     WritePlotData(e, data);
-    if (!data.flush()) {
-      std::cerr << "vantrels-track-error: cannot write " << dataPath << "\n";
+    if (dataPath.empty() || !data.flush()) {
+      std::cerr << "vantrels-track-error: cannot write the plot's data into a temporary file\n";
+      if (!dataPath.empty()) std::filesystem::remove(dataPath, ignored);
       return false;
     }
   }
   char title[160];
   std::snprintf(title, sizeof title, "all trackers: position RMS %.1f mm, p95 %.1f mm; rotation RMS %.2f deg",
                 e.overall.positionRmsMm, e.overall.positionP95Mm, e.overall.rotationRmsDeg);
-  const char *python = std::getenv("VANTRELS_PYTHON");
-  const int status = RunProgram({python != nullptr && *python != '\0' ? python : "python3", script.string(), dataPath,
-                                 plotPath, "--tracker", SerialForBodyPoint(chosen), "--title", title});
-  std::error_code ignored;
+  int status = -1;
+  std::string tried;
+  for (std::vector<std::string> command : Pythons()) {
+    tried += tried.empty() ? " " : ", ";
+    for (const std::string &word : command) tried += (&word == &command.front() ? "" : " ") + word;
+    command.insert(command.end(),
+                   {Utf8(script), Utf8(dataPath), plotPath, "--tracker", SerialForBodyPoint(chosen), "--title", title});
+    status = RunProgram(command);
+    if (status >= 0) break;  // it started: its result is the drawing's
+  }
   std::filesystem::remove(dataPath, ignored);
+  if (status < 0) {
+    std::cerr << "vantrels-track-error: cannot draw " << plotPath << ": no Python 3 could be started (tried" << tried
+              << "); " << PythonAdvice() << "\n";
+    return false;
+  }
   if (status != 0) {
-    std::cerr << "vantrels-track-error: drawing " << plotPath << " failed"
-              << (status < 0 ? " (python3 could not be started)" : "") << "\n";
+    std::cerr << "vantrels-track-error: drawing " << plotPath << " failed\n";
     return false;
   }
   std::cout << "plot: " << plotPath << "\n";
@@ -68,6 +95,9 @@ bool DrawPlot(const Evaluation &e, const std::string &plotPath, std::optional<ui
 }  // namespace
 
 int main(int argc, char **argv) {
+  const std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+  std::vector<const char *> utf8Argv;
+  for (const std::string &a : arguments) utf8Argv.push_back(a.c_str());
   CLI::App app{"vantrels-track-error: tracking error of the driver's poses against vantrels-sim's ground truth"};
   std::string truthPath;
   std::string hostPath;
@@ -83,7 +113,7 @@ int main(int argc, char **argv) {
                  "(default: the first tracker)")
       ->needs(plot);
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(utf8Argv.size()), utf8Argv.data());
   } catch (const CLI::CallForHelp &e) {
     return app.exit(e);
   } catch (const CLI::ParseError &e) {
@@ -104,12 +134,12 @@ int main(int argc, char **argv) {
     }
   }
 
-  std::ifstream truthFile(truthPath);
+  std::ifstream truthFile(PathFromUtf8(truthPath));
   if (!truthFile) {
     std::cerr << "vantrels-track-error: cannot read " << truthPath << "\n";
     return 2;
   }
-  std::ifstream hostFile(hostPath);
+  std::ifstream hostFile(PathFromUtf8(hostPath));
   if (!hostFile) {
     std::cerr << "vantrels-track-error: cannot read " << hostPath << "\n";
     return 2;

@@ -1,7 +1,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "run_program.h"
 
@@ -9,12 +11,40 @@ extern char **environ;
 
 namespace vantrels::sim {
 
+std::vector<std::string> Utf8Arguments(int argc, char **argv) {
+  return {argv, argv + argc};
+}
+
+std::string Utf8Environment(const char *name) {
+  const char *value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
 std::filesystem::path ExecutableFolder(const char *argv0) {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) return self.parent_path();
   if (argv0 == nullptr || std::string(argv0).find('/') == std::string::npos) return {};
   return std::filesystem::absolute(argv0, error).parent_path();
+}
+
+std::filesystem::path NewTemporaryFile() {
+  std::error_code error;
+  std::string name = (std::filesystem::temp_directory_path(error) / "vantrels-track-error-XXXXXX.csv").string();
+  if (error) return {};
+  const int fd = mkstemps(name.data(), 4);
+  if (fd < 0) return {};
+  close(fd);
+  return name;
+}
+
+std::vector<std::vector<std::string>> PythonCommands() {
+  return {{"python3"}};
+}
+
+const char *PythonAdvice() {
+  return "install Python 3 with matplotlib (Debian and Ubuntu: python3-matplotlib), or name an interpreter in "
+         "VANTRELS_PYTHON";
 }
 
 int RunProgram(const std::vector<std::string> &arguments) {

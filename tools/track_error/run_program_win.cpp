@@ -3,6 +3,10 @@
 #endif
 #include <windows.h>
 
+#include <shellapi.h>  // after windows.h
+
+#include <cstdlib>
+
 #include "run_program.h"
 
 namespace vantrels::sim {
@@ -15,6 +19,15 @@ std::wstring Wide(const std::string &utf8) {
   std::wstring wide(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
   return wide;
+}
+
+std::string Utf8(const std::wstring &wide) {
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), n, nullptr, nullptr);
+  return utf8;
 }
 
 // One argument as the C runtime of the started program splits its command line: in quotes, with
@@ -35,7 +48,26 @@ void AppendQuoted(std::wstring &line, const std::wstring &argument) {
   line += L'"';
 }
 
+// The exit status with which cmd.exe, and the stand-in python.exe a stock Windows has in its
+// WindowsApps folder, say that the program is not installed.
+constexpr DWORD kNotInstalled = 9009;
+
 }  // namespace
+
+std::vector<std::string> Utf8Arguments(int argc, char **argv) {
+  int count = 0;
+  wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return {argv, argv + argc};
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+std::string Utf8Environment(const char *name) {
+  const wchar_t *value = _wgetenv(Wide(name).c_str());
+  return value != nullptr ? Utf8(value) : "";
+}
 
 std::filesystem::path ExecutableFolder(const char * /*argv0*/) {
   std::wstring name(1024, L'\0');
@@ -46,6 +78,23 @@ std::filesystem::path ExecutableFolder(const char * /*argv0*/) {
     if (name.size() > 32768) return {};
     name.resize(name.size() * 2);
   }
+}
+
+std::filesystem::path NewTemporaryFile() {
+  wchar_t folder[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"vte", 0, name) == 0) return {};
+  return std::filesystem::path(name);
+}
+
+std::vector<std::vector<std::string>> PythonCommands() {
+  return {{"py", "-3"}, {"python"}};
+}
+
+const char *PythonAdvice() {
+  return "install Python 3 from python.org (it brings the py launcher) and then matplotlib (py -3 -m pip install "
+         "matplotlib), or name an interpreter in VANTRELS_PYTHON";
 }
 
 int RunProgram(const std::vector<std::string> &arguments) {
@@ -67,7 +116,7 @@ int RunProgram(const std::vector<std::string> &arguments) {
   const bool known = GetExitCodeProcess(process.hProcess, &status);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return known ? static_cast<int>(status) : -1;
+  return known && status != kNotInstalled ? static_cast<int>(status) : -1;
 }
 
 }  // namespace vantrels::sim

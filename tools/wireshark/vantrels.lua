@@ -1,6 +1,8 @@
 -- Wireshark dissector for the Vantrels protocol: POSES messages from a tracking server to the
 -- driver and the driver's host pose reports back. UDP port 21110 (a preference), and any other
 -- UDP port by the "VNTR" magic. Warns about everything the driver would reject or ignore.
+-- Lengths are the datagram's own (as sent), not what the capture kept of it: a capture cut short
+-- by its snap length says so, and the rest of the datagram is judged by its sent length.
 --
 -- Install: copy this file into Wireshark's personal Lua plugins folder (Help > About Wireshark >
 -- Folders), or run `wireshark -X lua_script:vantrels.lua` / `tshark -X lua_script:vantrels.lua`.
@@ -77,7 +79,10 @@ local e_value = ProtoExpert.new("vantrels.record.value", "Value the driver does 
   expert.severity.WARN)
 local e_trailing = ProtoExpert.new("vantrels.trailing", "Bytes after the last record", expert.group.PROTOCOL,
   expert.severity.NOTE)
-vantrels.experts = { e_short, e_magic, e_version, e_type, e_fit, e_point, e_value, e_trailing }
+local e_long = ProtoExpert.new("vantrels.long", "Datagram too long", expert.group.MALFORMED, expert.severity.WARN)
+local e_cut = ProtoExpert.new("vantrels.cut", "Cut short by the capture", expert.group.UNDECODED,
+  expert.severity.NOTE)
+vantrels.experts = { e_short, e_magic, e_version, e_type, e_fit, e_point, e_value, e_trailing, e_long, e_cut }
 
 vantrels.prefs.port = Pref.uint("UDP port", DEFAULT_PORT, "The driver's UDP port (setting driver_vantrels/port)")
 
@@ -98,8 +103,8 @@ end
 
 local XYZ, XYZW = { "x", "y", "z" }, { "x", "y", "z", "w" }
 
-local function dissect_poses(tvb, tree, pinfo, version, count)
-  local length = tvb:len()
+-- length is the datagram's as sent, captured what the capture kept of it.
+local function dissect_poses(tvb, tree, pinfo, version, count, length, captured)
   local header = HEADER_SIZE[version]
   local size = RECORD_SIZE[version]
   if version >= 3 then
@@ -112,6 +117,7 @@ local function dissect_poses(tvb, tree, pinfo, version, count)
       tree:add_proto_expert_info(e_short, "Version 4 needs a 16-byte header: the driver rejects this datagram")
       return
     end
+    if captured < 16 then return end
     tree:add_le(f.server_time, tvb(8, 4))
     local settings = tree:add(f.settings, tvb(12, 1))
     settings:add(f.prediction, tvb(12, 1))
@@ -119,19 +125,19 @@ local function dissect_poses(tvb, tree, pinfo, version, count)
     tree:add(f.reserved, tvb(13, 3))
   end
   local needed = header + count * size
-  if length < needed then
+  if length > RECEIVE_LIMIT then
+    tree:add_proto_expert_info(e_long, string.format(
+      "%d bytes: the driver reads %d bytes of a datagram and drops a longer one whole", length, RECEIVE_LIMIT))
+  elseif length < needed then
     tree:add_proto_expert_info(e_fit, string.format(
       "%d records of %d bytes need %d bytes, the datagram has %d: the driver rejects it", count, size, needed, length))
-  elseif needed > RECEIVE_LIMIT then
-    tree:add_proto_expert_info(e_fit, string.format(
-      "%d records need %d bytes; the driver reads %d bytes of a datagram and rejects it", count, needed, RECEIVE_LIMIT))
   elseif length > needed then
     tree:add_proto_expert_info(e_trailing, string.format("%d bytes after the last record (ignored)", length - needed))
   end
   local names = {}
   for i = 0, count - 1 do
     local at = header + i * size
-    if at + size > length then break end
+    if at + size > captured then break end
     local index = tvb(at, 1):uint()
     local name = body_points[index]
     local rec = tree:add(f.record, tvb(at, size))
@@ -159,12 +165,12 @@ local function dissect_poses(tvb, tree, pinfo, version, count)
       rec:add_proto_expert_info(e_value, "A number is not finite: the driver discards this record's pose")
     end
   end
-  pinfo.cols.info:set(string.format("POSES v%d, %d record%s%s", version, count, count == 1 and "" or "s",
-    #names > 0 and ": " .. table.concat(names, ", ", 1, math.min(#names, 4)) .. (#names > 4 and ", ..." or "") or ""))
+  pinfo.cols.info:set(string.format("POSES v%d, %d record%s%s%s", version, count, count == 1 and "" or "s",
+    #names > 0 and ": " .. table.concat(names, ", ", 1, math.min(#names, 4)) .. (#names > 4 and ", ..." or "") or "",
+    length > RECEIVE_LIMIT and " (too long: dropped)" or ""))
 end
 
-local function dissect_report(tvb, tree, pinfo, version, count)
-  local length = tvb:len()
+local function dissect_report(tvb, tree, pinfo, version, count, length, captured)
   if version ~= 4 then
     tree:add_proto_expert_info(e_version, string.format("Host pose report version %d; the driver sends 4", version))
   end
@@ -173,13 +179,13 @@ local function dissect_report(tvb, tree, pinfo, version, count)
       "A report with %d controllers is %d bytes (at most %d controllers); this one has %d bytes",
       count, 40 + 32 * count, MAX_CONTROLLERS, length))
   end
-  if length < 40 then return end
+  if captured < 40 then return end
   tree:add(f.headset_valid, tvb(8, 1))
   add_floats(tree, tvb, 12, headset_position, XYZ)
   add_floats(tree, tvb, 24, headset_rotation, XYZW)
   for i = 0, count - 1 do
     local at = 40 + 32 * i
-    if at + 32 > length then break end
+    if at + 32 > captured then break end
     local c = tree:add(f.controller, tvb(at, 32))
     c:set_text(string.format("Controller %d: %s", i, hands[tvb(at + 1, 1):uint()] or "unknown hand"))
     c:add(f.controller_valid, tvb(at, 1))
@@ -192,19 +198,27 @@ local function dissect_report(tvb, tree, pinfo, version, count)
 end
 
 function vantrels.dissector(tvb, pinfo, tree)
-  local length = tvb:len()
+  local length, captured = tvb:reported_len(), tvb:len()
   pinfo.cols.protocol:set("Vantrels")
   local root = tree:add(vantrels, tvb())
+  if captured < length then
+    root:add_proto_expert_info(e_cut, string.format(
+      "Captured %d of the datagram's %d bytes (the capture's snap length): the rest is not shown", captured, length))
+  end
+  if captured < 8 and captured < length then
+    pinfo.cols.info:set("Vantrels? (" .. length .. " bytes, " .. captured .. " captured)")
+    return captured
+  end
   if length < 4 or tvb(0, 4):string() ~= "VNTR" then
     root:add_proto_expert_info(e_magic, "No VNTR magic: the driver ignores this datagram")
     pinfo.cols.info:set("Not a Vantrels message (" .. length .. " bytes)")
-    return length
+    return captured
   end
   root:add(f.magic, tvb(0, 4))
   if length < 8 then
     root:add_proto_expert_info(e_short, string.format("%d bytes, shorter than the 8-byte header: rejected", length))
     pinfo.cols.info:set("Short Vantrels datagram (" .. length .. " bytes)")
-    return length
+    return captured
   end
   local version, kind, count = tvb(4, 1):uint(), tvb(5, 1):uint(), tvb(6, 1):uint()
   local version_item = root:add(f.version, tvb(4, 1))
@@ -215,17 +229,17 @@ function vantrels.dissector(tvb, pinfo, tree)
       version_item:add_proto_expert_info(e_version, string.format(
         "POSES version %d: the driver takes versions 1 to 4 and rejects this datagram", version))
       pinfo.cols.info:set(string.format("POSES of unknown version %d", version))
-      return length
+      return captured
     end
-    dissect_poses(tvb, root, pinfo, version, count)
+    dissect_poses(tvb, root, pinfo, version, count, length, captured)
   elseif kind == 2 then
-    dissect_report(tvb, root, pinfo, version, count)
+    dissect_report(tvb, root, pinfo, version, count, length, captured)
   else
     type_item:add_proto_expert_info(e_type, string.format(
       "Message type %d: 1 is POSES, 2 the host pose report; the driver rejects this datagram", kind))
     pinfo.cols.info:set(string.format("Unknown Vantrels message type %d", kind))
   end
-  return length
+  return captured
 end
 
 local udp_port = DissectorTable.get("udp.port")

@@ -9,6 +9,10 @@ from typing import Iterable, Optional
 
 from .protocol import DEFAULT_PORT, MAX_DATAGRAM, HostReport, Record, decode_host_report, encode_poses
 
+# What a datagram that found nobody listening leaves behind: Linux reports it as refused, Windows
+# as reset (WSAECONNRESET), on the next send or receive.
+_NOBODY_LISTENED = (ConnectionRefusedError, ConnectionResetError)
+
 
 class Client:
     """Sends POSES messages to the driver and hears its host pose reports on the same socket.
@@ -41,7 +45,7 @@ class Client:
         data = encode_poses(records, self.version, self.smoothing_ms, server_time_us, self.prediction, self.adaptive)
         try:
             return self._socket.send(data)
-        except ConnectionRefusedError:  # an earlier datagram found nobody listening
+        except _NOBODY_LISTENED:  # an earlier datagram found nobody listening
             return self._socket.send(data)
 
     def hello(self) -> int:
@@ -58,7 +62,7 @@ class Client:
                 return latest
             try:
                 data = self._socket.recv(MAX_DATAGRAM)
-            except ConnectionRefusedError:  # nobody listens on the driver's port (yet)
+            except _NOBODY_LISTENED:  # nobody listens on the driver's port (yet)
                 continue
             try:
                 latest = decode_host_report(data)
