@@ -161,8 +161,10 @@ class ViewSession : public std::enable_shared_from_this<ViewSession> {
     header_->set(http::field::content_type, "text/event-stream");
     header_->keep_alive(false);
     serializer_.emplace(*header_);
+    // Events leave at once, and a viewer that takes nothing holds a few of them, not megabytes.
     beast::error_code ignored;
     stream_.socket().set_option(tcp::no_delay(true), ignored);
+    stream_.socket().set_option(asio::socket_base::send_buffer_size(64 * 1024), ignored);
     stream_.expires_after(server_.limits.idle);
     http::async_write_header(stream_, *serializer_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
       if (ec) return self->Close();

@@ -76,9 +76,9 @@
     });
 
   const camera = new THREE.PerspectiveCamera(50, 1, 0.01, 100);
-  camera.position.set(0.9, 1.35, -2.4);
+  camera.position.set(1.1, 1.5, -2.6);
   const controls = new THREE.OrbitControls(camera, renderer.domElement);
-  controls.target.set(0, 0.85, 0);
+  controls.target.set(0, 0.9, 0);
   controls.enableDamping = true;
   controls.update();
   let cameraPlaced = false;
@@ -129,15 +129,15 @@
   const trackerGeometry = new THREE.BoxGeometry(0.07, 0.03, 0.05);
   const controllerGeometry = new THREE.BoxGeometry(0.04, 0.04, 0.14);
 
-  // ---- trails: where each tracker was over the last half second ----
-  const trailLength = 64, trailSeconds = 0.5;
+  // ---- trails: where each tracker was over the last 0.4 s ----
+  const trailLength = 64, trailSeconds = 0.4;
   const trailsBox = document.getElementById('trails');
   function extendTrail(device, position, colour, seconds) {
     if (!device.trail) {
       const geometry = new THREE.BufferGeometry();
       geometry.setAttribute('position', new THREE.BufferAttribute(new Float32Array(trailLength * 3), 3));
       device.trail = new THREE.Line(geometry, new THREE.LineBasicMaterial({ color: colour, transparent: true,
-                                                                            opacity: 0.55 }));
+                                                                            opacity: 0.4 }));
       device.trail.frustumCulled = false;
       scene.add(device.trail);
     }
@@ -185,7 +185,7 @@
     if (!cameraPlaced) lookAtBody(state);
   }
 
-  // Until the user moves the camera: look at the middle of the body from 2.5 m in front of it
+  // Until the user moves the camera: look at the middle of the body from 3 m in front of it
   // (a body faces -z, as the headset looks).
   function lookAtBody(state) {
     const placed = state.trackers.filter((t) => t.hasPose && t.valid);
@@ -199,8 +199,8 @@
     } else {
       return;
     }
-    controls.target.set(x, 0.85, z);
-    camera.position.set(x + 0.9, 1.35, z - 2.4);
+    controls.target.set(x, 0.9, z);
+    camera.position.set(x + 1.1, 1.5, z - 2.6);
     controls.update();
     if (placed.length > 0) cameraPlaced = true;
   }
