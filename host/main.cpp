@@ -1,7 +1,8 @@
 // vantrels-host: runs a driver folder outside the VR server. Loads the driver, gives it the
 // substitute host, runs frames in real time and shuts it down the way the server does.
 //
-// Exit codes: 0 success; 1 the driver could not be loaded or initialised; 2 bad arguments.
+// Exit codes: 0 success; 1 the driver could not be loaded or initialised, or the view could not
+// start; 2 bad arguments.
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <charconv>
@@ -209,8 +210,9 @@ int main(int argc, char **argv) {
     longestFrameUs = std::max<int64_t>(longestFrameUs,
                                        std::chrono::duration_cast<std::chrono::microseconds>(after - before).count());
     ++framesRun;
-    if (viewServer)
+    if (viewServer) {
       viewServer->Publish(std::make_shared<const vantrels::host::ViewSnapshot>(viewModel.Snapshot(host, NowNs())));
+    }
     if (after - lastStatus >= std::chrono::seconds(1)) {
       if (args.status) {
         std::cout << status.Render(host, std::chrono::duration<double>(after - lastStatus).count()) << std::flush;
