@@ -128,6 +128,7 @@ ViewSnapshot ViewModel::Snapshot(const SubstituteHost &host, int64_t nowNs) {
   if (seenUpdates_ > forgotten + updates.size()) seenUpdates_ = 0;  // observations were cleared
   for (size_t i = seenUpdates_ > forgotten ? seenUpdates_ - forgotten : 0; i < updates.size(); ++i) {
     const SubstituteHost::PoseUpdate &update = updates[i];
+    if (update.deviceIndex >= vr::k_unMaxTrackedDeviceCount) continue;  // no device: nothing to remember
     History &h = history_[update.deviceIndex];
     h.times.push_back(update.monotonicNs);
     h.last = update.monotonicNs;
