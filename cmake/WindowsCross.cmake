@@ -6,9 +6,9 @@
 add_link_options(-static -static-libgcc -static-libstdc++)
 
 # The header-only libraries of the build machine, without the rest of /usr/include (whose C
-# library headers would shadow MinGW's): one folder that holds only their two include trees.
+# library headers would shadow MinGW's): one folder that holds only their include trees.
 set(VANTRELS_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
-foreach(tree nlohmann CLI)
+foreach(tree nlohmann CLI boost)
   if(NOT EXISTS ${VANTRELS_HOST_HEADERS}/${tree})
     if(NOT EXISTS /usr/include/${tree})
       message(FATAL_ERROR "/usr/include/${tree} is missing: scripts/setup build installs it")
@@ -17,7 +17,7 @@ foreach(tree nlohmann CLI)
     file(CREATE_LINK /usr/include/${tree} ${VANTRELS_HOST_HEADERS}/${tree} SYMBOLIC)
   endif()
 endforeach()
-foreach(package nlohmann_json:nlohmann_json CLI11:CLI11)
+foreach(package nlohmann_json:nlohmann_json CLI11:CLI11 Boost:headers)
   string(REPLACE ":" ";" parts ${package})
   list(GET parts 0 name)
   list(GET parts 1 target)

@@ -1,21 +1,26 @@
 // vantrels-host: runs a driver folder outside the VR server. Loads the driver, gives it the
 // substitute host, runs frames in real time and shuts it down the way the server does.
 //
-// Exit codes: 0 success; 1 the driver could not be loaded or initialised; 2 bad arguments.
+// Exit codes: 0 success; 1 the driver could not be loaded or initialised, or the view could not
+// start; 2 bad arguments.
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "host/executable_folder.h"
 #include "host/loaded_driver.h"
 #include "host/status_view.h"
 #include "host/substitute_host.h"
+#include "host/view_server.h"
 
 namespace {
 
@@ -23,6 +28,8 @@ using vantrels::host::HostOptions;
 using vantrels::host::LoadedDriver;
 using vantrels::host::StatusView;
 using vantrels::host::SubstituteHost;
+using vantrels::host::ViewModel;
+using vantrels::host::ViewServer;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
@@ -51,7 +58,13 @@ struct Arguments {
   std::string record;
   bool status = false;
   bool quiet = false;
+  std::string view;
 };
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 }  // namespace
 
@@ -71,6 +84,12 @@ int main(int argc, char **argv) {
   app.add_option("--record", args.record, "write every call as JSON Lines to this file");
   app.add_flag("--status", args.status, "print a device table once per second");
   app.add_flag("--quiet", args.quiet, "do not print driver log lines and progress lines");
+  auto *viewOption =
+      app.add_option("--view", args.view,
+                     "serve a live 3D view of the devices on http://127.0.0.1:PORT/ (default port 21180, 0 picks a "
+                     "free one); without --seconds or --frames the host then runs until stopped")
+          ->expected(0, 1)
+          ->type_name("[PORT]");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp &e) {
@@ -99,8 +118,17 @@ int main(int argc, char **argv) {
   options.controllers = args.controllers;
   options.recordPath = args.record;
   options.echoLog = !args.quiet;
+  const bool view = viewOption->count() > 0;
+  uint16_t viewPort = vantrels::host::kDefaultViewPort;
+  if (view && !args.view.empty()) {
+    const char *end = args.view.data() + args.view.size();
+    auto [ptr, ec] = std::from_chars(args.view.data(), end, viewPort);
+    if (ec != std::errc() || ptr != end) return Fail(kExitUsage, "--view expects a port from 0 to 65535");
+  }
   uint64_t frames = args.frames;
-  if (framesOption->count() == 0) {
+  if (view && framesOption->count() == 0 && secondsOption->count() == 0) {
+    frames = std::numeric_limits<uint64_t>::max();
+  } else if (framesOption->count() == 0) {
     const double seconds = secondsOption->count() > 0 ? args.seconds : 5.0;
     const double total = std::round(seconds * args.rate);
     if (total > 1e12) return Fail(kExitUsage, "--seconds times --rate is too many frames");
@@ -112,6 +140,17 @@ int main(int argc, char **argv) {
     if (!host.ApplySetOption(set, error)) return Fail(kExitUsage, error);
   }
   if (!host.RecordOpen(error)) return Fail(kExitFailure, error);
+
+  // ---- the view, before the driver is touched: a taken port is the user's to fix ----
+  std::unique_ptr<ViewServer> viewServer;
+  if (view) {
+    const std::filesystem::path folder = vantrels::host::ExecutableFolder() / "view";
+    vantrels::host::ViewAssets assets;
+    if (!vantrels::host::LoadViewAssets(folder, assets, error)) return Fail(kExitFailure, error);
+    viewServer = ViewServer::Start(viewPort, std::move(assets), error);
+    if (!viewServer) return Fail(kExitFailure, error);
+    std::cout << "vantrels-host: view at " << viewServer->Url() << std::endl;
+  }
 
   // ---- load ----
   std::unique_ptr<LoadedDriver> driver = LoadedDriver::Load(args.driver, error);
@@ -154,6 +193,7 @@ int main(int argc, char **argv) {
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
   StatusView status;
+  ViewModel viewModel;
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   Clock::time_point lastStatus = start;
@@ -170,11 +210,19 @@ int main(int argc, char **argv) {
     longestFrameUs = std::max<int64_t>(longestFrameUs,
                                        std::chrono::duration_cast<std::chrono::microseconds>(after - before).count());
     ++framesRun;
-    if (args.status && after - lastStatus >= std::chrono::seconds(1)) {
-      std::cout << status.Render(host, std::chrono::duration<double>(after - lastStatus).count()) << std::flush;
+    if (viewServer) {
+      viewServer->Publish(std::make_shared<const vantrels::host::ViewSnapshot>(viewModel.Snapshot(host, NowNs())));
+    }
+    if (after - lastStatus >= std::chrono::seconds(1)) {
+      if (args.status) {
+        std::cout << status.Render(host, std::chrono::duration<double>(after - lastStatus).count()) << std::flush;
+      }
       lastStatus = after;
+      // Everything that reads the pose updates has taken them in: a long run must not pile them up.
+      host.ForgetFrameHistory();
     }
   }
+  viewServer.reset();
 
   // ---- shutdown as the server does it: Deactivate, Cleanup, unload ----
   host.DeactivateAll();
@@ -186,7 +234,8 @@ int main(int argc, char **argv) {
   for (const auto &a : host.Announcements()) accepted += a.accepted ? 1 : 0;
   const size_t announced = host.Announcements().size();
   std::cout << "vantrels-host: " << framesRun << " frames, " << announced << " devices announced (" << accepted
-            << " accepted, " << announced - accepted << " refused), " << host.PoseUpdates().size() << " pose updates, "
-            << host.LogLines().size() << " log lines, longest RunFrame " << longestFrameUs << " us" << std::endl;
+            << " accepted, " << announced - accepted << " refused), "
+            << host.PoseUpdatesForgotten() + host.PoseUpdates().size() << " pose updates, " << host.LogLines().size()
+            << " log lines, longest RunFrame " << longestFrameUs << " us" << std::endl;
   return 0;
 }

@@ -62,7 +62,7 @@ vr::HmdMatrix34_t MatrixFrom(const double (&qa)[4], const double (&t)[3]) {
   return out;
 }
 
-vr::TrackedDevicePose_t WorldPoseFrom(const vr::DriverPose_t &pose) {
+WorldPose WorldPoseOf(const vr::DriverPose_t &pose) {
   const Q worldFromDriver = Normalised(FromSdk(pose.qWorldFromDriverRotation));
   const Q rotation = Normalised(FromSdk(pose.qRotation));
   const Q driverFromHead = Normalised(FromSdk(pose.qDriverFromHeadRotation));
@@ -71,15 +71,24 @@ vr::TrackedDevicePose_t WorldPoseFrom(const vr::DriverPose_t &pose) {
   Rotate(rotation, pose.vecDriverFromHeadTranslation, headOffset);
   const double driverPosition[3] = {pose.vecPosition[0] + headOffset[0], pose.vecPosition[1] + headOffset[1],
                                     pose.vecPosition[2] + headOffset[2]};
-  double worldPosition[3];
-  Rotate(worldFromDriver, driverPosition, worldPosition);
-  for (int i = 0; i < 3; ++i) worldPosition[i] += pose.vecWorldFromDriverTranslation[i];
+  WorldPose out;
+  Rotate(worldFromDriver, driverPosition, out.position);
+  for (int i = 0; i < 3; ++i) out.position[i] += pose.vecWorldFromDriverTranslation[i];
 
-  const Q world = Multiply(Multiply(worldFromDriver, rotation), driverFromHead);
-  const double q[4] = {world.w, world.x, world.y, world.z};
+  const Q world = Normalised(Multiply(Multiply(worldFromDriver, rotation), driverFromHead));
+  out.rotation[0] = world.w;
+  out.rotation[1] = world.x;
+  out.rotation[2] = world.y;
+  out.rotation[3] = world.z;
+  return out;
+}
+
+vr::TrackedDevicePose_t WorldPoseFrom(const vr::DriverPose_t &pose) {
+  const Q worldFromDriver = Normalised(FromSdk(pose.qWorldFromDriverRotation));
+  const WorldPose world = WorldPoseOf(pose);
 
   vr::TrackedDevicePose_t out{};
-  out.mDeviceToAbsoluteTracking = MatrixFrom(q, worldPosition);
+  out.mDeviceToAbsoluteTracking = MatrixFrom(world.rotation, world.position);
   double velocity[3], angular[3];
   Rotate(worldFromDriver, pose.vecVelocity, velocity);
   Rotate(worldFromDriver, pose.vecAngularVelocity, angular);

@@ -7,11 +7,15 @@
 namespace vantrels::host {
 
 std::string StatusView::Render(const SubstituteHost &host, double seconds) {
+  // Updates are counted from the start of the run: the host may have forgotten older ones.
   const auto &updates = host.PoseUpdates();
-  if (seenUpdates_ > updates.size()) seenUpdates_ = 0;  // observations were cleared
+  const uint64_t forgotten = host.PoseUpdatesForgotten();
+  if (seenUpdates_ > forgotten + updates.size()) seenUpdates_ = 0;  // observations were cleared
   std::map<uint32_t, size_t> counts;
-  for (size_t i = seenUpdates_; i < updates.size(); ++i) ++counts[updates[i].deviceIndex];
-  seenUpdates_ = updates.size();
+  for (size_t i = seenUpdates_ > forgotten ? seenUpdates_ - forgotten : 0; i < updates.size(); ++i) {
+    ++counts[updates[i].deviceIndex];
+  }
+  seenUpdates_ = forgotten + updates.size();
 
   std::string out;
   char line[256];

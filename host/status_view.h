@@ -1,7 +1,7 @@
 // The once-a-second device table of vantrels-host --status.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "host/substitute_host.h"
@@ -15,7 +15,7 @@ class StatusView {
   std::string Render(const SubstituteHost &host, double seconds);
 
  private:
-  size_t seenUpdates_ = 0;
+  uint64_t seenUpdates_ = 0;  // pose updates counted so far, forgotten ones included
 };
 
 }  // namespace vantrels::host

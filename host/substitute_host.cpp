@@ -60,6 +60,11 @@ void SubstituteHost::SetDriverFolder(const std::filesystem::path &folder, const 
   if (!name.empty()) driverName_ = name;
 }
 
+std::string SubstituteHost::DriverName() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return driverName_;
+}
+
 // ---- driver context ----
 
 void *SubstituteHost::GetGenericInterface(const char *version, vr::EVRInitError *error) {
@@ -229,6 +234,14 @@ void SubstituteHost::ClearObservations() {
   anomalies_.clear();
   rawPoseFetches_ = 0;
   eventPolls_ = 0;
+  poseUpdatesForgotten_ = 0;
+}
+
+void SubstituteHost::ForgetFrameHistory() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  poseUpdatesForgotten_ += poseUpdates_.size();
+  poseUpdates_.clear();
+  callNames_.clear();
 }
 
 const SubstituteHost::StoredProperty *SubstituteHost::FindProperty(uint32_t deviceIndex,
@@ -326,7 +339,8 @@ void SubstituteHost::CallRunFrame(vr::IServerTrackedDeviceProvider *provider) {
   if (provider == nullptr) return;
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    Record({{"call", "RunFrame"}, {"simSeconds", simSeconds_}});
+    Record({{"call", "RunFrame"}, {"simSeconds", simSeconds_}, {"frame", frameCount_}});
+    ++frameCount_;
   }
   provider->RunFrame();
 }

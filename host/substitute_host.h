@@ -46,6 +46,7 @@ class SubstituteHost : public vr::IVRDriverContext {
 
   // The driver folder: names the driver for IVRDriverManager and resolves "{name}/..." paths.
   void SetDriverFolder(const std::filesystem::path &folder, const std::string &name);
+  std::string DriverName() const;
 
   // ---- settings: a store of JSON values per section and key ----
   bool LoadDefaultSettings(const std::filesystem::path &defaultVrsettings, std::string &error);
@@ -113,6 +114,12 @@ class SubstituteHost : public vr::IVRDriverContext {
   uint64_t RawPoseFetches() const { return rawPoseFetches_; }
   uint64_t EventPolls() const { return eventPolls_; }
   void ClearObservations();
+  // Drops the pose updates and call names kept so far, which a long run would otherwise pile up
+  // without bound; PoseUpdatesForgotten() counts the updates dropped since the last clear.
+  void ForgetFrameHistory();
+  uint64_t PoseUpdatesForgotten() const { return poseUpdatesForgotten_; }
+  // RunFrame calls so far; the record numbers them from 0 in its "frame" field.
+  uint64_t FrameCount() const { return frameCount_; }
 
   // Last value written by the driver, or set up by the host for its simulated devices.
   std::optional<std::string> StringProperty(uint32_t deviceIndex, vr::ETrackedDeviceProperty prop) const;
@@ -203,6 +210,8 @@ class SubstituteHost : public vr::IVRDriverContext {
   std::vector<std::string> anomalies_;
   uint64_t rawPoseFetches_ = 0;
   uint64_t eventPolls_ = 0;
+  uint64_t poseUpdatesForgotten_ = 0;
+  uint64_t frameCount_ = 0;
 };
 
 }  // namespace vantrels::host
