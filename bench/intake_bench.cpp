@@ -78,7 +78,7 @@ void ApplyRecordAndSubmit(benchmark::State &state) {
   vantrels::TrackerDevice tracker(3);
   tracker.batteryPercent = 80;
   tracker.charging = 0;
-  if (withHost) tracker.deviceIndex = 1;  // as if activated; Activate itself would choose a render model
+  if (withHost) tracker.deviceIndex.store(1, std::memory_order_relaxed);  // as if activated; Activate itself would choose a render model
 
   size_t frame = 0;
   size_t nextSample = 0;

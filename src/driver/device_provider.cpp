@@ -19,6 +19,11 @@ constexpr size_t kMaxRecordsPerDatagram = 64;
 
 }  // namespace
 
+uint16_t DeviceProvider::PortFromSetting(vr::EVRSettingsError error, int32_t value) {
+  return (error != vr::VRSettingsError_None || value < 1 || value > 65535) ? kDefaultPort
+                                                                           : static_cast<uint16_t>(value);
+}
+
 DeviceProvider::DeviceProvider() : startTime(SteadyNowNs()) {
   points.reserve(kMaxRecordsPerDatagram);
   reportBuffer.reserve(kHostReportHeaderSize + kMaxReportedControllers * kHostReportControllerSize);
@@ -35,8 +40,7 @@ vr::EVRInitError DeviceProvider::Init(vr::IVRDriverContext *pDriverContext) {
     // Starts as a failure so that a host that leaves it untouched does not count as success.
     vr::EVRSettingsError error = vr::VRSettingsError_ReadFailed;
     const int32_t value = vr::VRSettings()->GetInt32("driver_vantrels", "port", &error);
-    const uint16_t port =
-        (error != vr::VRSettingsError_None || value < 1 || value > 65535) ? kDefaultPort : static_cast<uint16_t>(value);
+    const uint16_t port = PortFromSetting(error, value);
 
     if (!endpoint.Open(port)) {
       DriverLog("Could not open UDP port " + std::to_string(port) + " (is it in use?)");

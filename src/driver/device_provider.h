@@ -41,6 +41,9 @@ class DeviceProvider final : public vr::IServerTrackedDeviceProvider {
   // (it does every 71.6 minutes), so the next stamp restarts the time base.
   static constexpr double kStampSilenceRestartSeconds = 2000.0;
 
+  // The port setting as read from the host: the default unless it was read and is 1 to 65535.
+  static uint16_t PortFromSetting(vr::EVRSettingsError error, int32_t value);
+
   DeviceProvider();
   ~DeviceProvider();
   DeviceProvider(const DeviceProvider &) = delete;

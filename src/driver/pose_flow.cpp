@@ -15,10 +15,7 @@ bool IsFinite(const Vec3 &v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-bool IsFinite(const vr::TrackedDevicePose_t &pose) {
-  for (const auto &row : pose.mDeviceToAbsoluteTracking.m)
-    for (float v : row)
-      if (!std::isfinite(v)) return false;
+bool HasFiniteVelocities(const vr::TrackedDevicePose_t &pose) {
   for (int i = 0; i < 3; ++i)
     if (!std::isfinite(pose.vVelocity.v[i]) || !std::isfinite(pose.vAngularVelocity.v[i])) return false;
   return true;
@@ -90,21 +87,22 @@ void DeviceProvider::OnPosesMessage(const PosesHeader &header, const std::vector
 void DeviceProvider::UpdateTrackers(const vr::TrackedDevicePose_t (&rawPoses)[vr::k_unMaxTrackedDeviceCount], int64_t t,
                                     double now, double dt) {
   // The head point as the headset places it now. A headset pose with a non-finite number is
-  // treated as absent, so that it cannot turn every head-relative tracker into NaN.
+  // treated as absent, so that it cannot turn every head-relative tracker into NaN. One in the
+  // matrix, or a rotation too large for its single precision, gives a non-finite point; finite
+  // velocities and offset keep the velocity finite.
   std::optional<Vec3> headNow;
   Vec3 headStep;
   Vec3 headVelocity;
   const vr::TrackedDevicePose_t &headset = rawPoses[vr::k_unTrackedDeviceIndex_Hmd];
-  if (headset.bPoseIsValid && headset.bDeviceIsConnected && haveHeadOffset && IsFinite(headset)) {
+  if (headset.bPoseIsValid && headset.bDeviceIsConnected && haveHeadOffset && HasFiniteVelocities(headset)) {
     const vr::HmdMatrix34_t &m = headset.mDeviceToAbsoluteTracking;
     const WireQuat w = MatrixToQuaternion(m.m);
     const Quat q = NormalizeOrIdentity(Quat{w.w, w.x, w.y, w.z});
     const Vec3 r = Rotate(q, headOffset);
     const Vec3 point = r + Vec3{m.m[0][3], m.m[1][3], m.m[2][3]};
-    const Vec3 velocity = ToVec3(headset.vVelocity) + Cross(ToVec3(headset.vAngularVelocity), r);
-    if (IsFinite(point) && IsFinite(velocity)) {
+    if (IsFinite(point)) {
       headNow = point;
-      headVelocity = velocity;
+      headVelocity = ToVec3(headset.vVelocity) + Cross(ToVec3(headset.vAngularVelocity), r);
     }
   }
   if (headNow) {

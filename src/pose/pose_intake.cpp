@@ -17,7 +17,7 @@ constexpr int64_t kTimeoutNs = 1'000'000'000;
 constexpr uint32_t kLoggedDiscards = 5;
 
 void SendPose(const TrackerDevice &tracker) {
-  const uint32_t deviceIndex = tracker.deviceIndex;
+  const uint32_t deviceIndex = tracker.deviceIndex.load(std::memory_order_relaxed);
   if (deviceIndex == vr::k_unTrackedDeviceIndexInvalid || vr::VRDriverContext() == nullptr) return;
   if (vr::IVRServerDriverHost *host = vr::VRServerDriverHost())
     host->TrackedDevicePoseUpdated(deviceIndex, tracker.pose, sizeof(vr::DriverPose_t));

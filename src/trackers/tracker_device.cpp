@@ -26,11 +26,11 @@ TrackerDevice::TrackerDevice(uint8_t bodyPointIndex)
 
 vr::EVRInitError TrackerDevice::Activate(uint32_t unObjectId) {
   try {
-    deviceIndex = unObjectId;
+    deviceIndex.store(unObjectId, std::memory_order_relaxed);
     const char *serial = bodyPoint != nullptr ? bodyPoint->serial : "";
-    WriteLogLine("[Vantrels] Activated " + std::string(serial) + " as device " + std::to_string(deviceIndex));
+    WriteLogLine("[Vantrels] Activated " + std::string(serial) + " as device " + std::to_string(unObjectId));
 
-    const vr::PropertyContainerHandle_t container = PropertyContainer(deviceIndex);
+    const vr::PropertyContainerHandle_t container = PropertyContainer(unObjectId);
     WriteStringProperty(container, vr::Prop_TrackingSystemName_String, "vantrels");
     WriteStringProperty(container, vr::Prop_ManufacturerName_String, "Vantrels");
     const std::string model = "Vantrels " + std::string(bodyPoint != nullptr ? bodyPoint->displayName : "");
@@ -55,7 +55,7 @@ vr::EVRInitError TrackerDevice::Activate(uint32_t unObjectId) {
 }
 
 void TrackerDevice::Deactivate() {
-  deviceIndex = vr::k_unTrackedDeviceIndexInvalid;
+  deviceIndex.store(vr::k_unTrackedDeviceIndexInvalid, std::memory_order_relaxed);
 }
 
 void TrackerDevice::EnterStandby() {}
@@ -73,7 +73,7 @@ vr::DriverPose_t TrackerDevice::GetPose() {
 }
 
 void TrackerDevice::UpdateBatteryProperties() {
-  const uint32_t index = deviceIndex;
+  const uint32_t index = deviceIndex.load(std::memory_order_relaxed);
   if (index == vr::k_unTrackedDeviceIndexInvalid) return;
   const vr::PropertyContainerHandle_t container = PropertyContainer(index);
   const bool providesBattery = batteryPercent != 255;

@@ -2,6 +2,7 @@
 
 #include <openvr_driver.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "pose/pose_filter.h"
@@ -28,7 +29,10 @@ class TrackerDevice final : public vr::ITrackedDeviceServerDriver {
   void UpdateBatteryProperties();
 
   const BodyPoint *bodyPoint;
-  uint32_t deviceIndex = vr::k_unTrackedDeviceIndexInvalid;
+  // Written by Activate and Deactivate, read by every frame. The host documents only RunFrame's
+  // thread, so Deactivate may come from another one; relaxed is enough, as each reader takes the
+  // index once and nothing else is published with it.
+  std::atomic<uint32_t> deviceIndex{vr::k_unTrackedDeviceIndexInvalid};
   vr::DriverPose_t pose;
   PoseFilter filter;
   int64_t lastValidPoseTime = 0;

@@ -136,44 +136,68 @@ vr::TrackedDevicePose_t Headset(float x, float y, float z) {
   return testing::LivePose(x, y, z);
 }
 
-// A head-relative chest with no smoothing follows the headset: its submitted position is the
-// head point now plus where it was relative to the head point of its message.
-TEST_F(TimeBase, HeadRelativeTrackerFollowsTheHeadsetAndItsVelocity) {
+// A head-relative chest with no smoothing follows the headset: its submitted position is the head point
+// now plus where it was relative to the head point of its message. A turning headset carries the head
+// point around: the offset turns with it, and the point's velocity is the headset's plus the turn's
+// (angular velocity × turned offset). The record's own rotation reaches the host as sent, w, x, y, z.
+TEST_F(TimeBase, HeadRelativeTrackerFollowsATurningHeadsetAndKeepsItsOwnRotation) {
   Poses m = MessageFor({1}, 4);
   m.flags = 0x00;  // prediction off: the pose is the sample itself
-  m.records[0].flags = 0x05;
-  m.records[0].position[1] = 1.2f;
+  Record &chest = m.records[0];
+  chest.flags = 0x05;
+  chest.position[0] = 0.1f, chest.position[1] = 1.2f, chest.position[2] = 0.3f;  // 0.1, -0.4, 0.25 from the head
+  chest.rotation[0] = 0.1f, chest.rotation[1] = 0.2f, chest.rotation[2] = 0.3f, chest.rotation[3] = std::sqrt(0.86f);
   m.records.insert(m.records.begin(), Head(0, 1.7f, 0));
   h.host.SetRawPose(0, Headset(0, 1.7f, 0));
   h.Frame();
   EXPECT_FALSE(h.provider.havePrevHeadNow);  // no head offset received yet
   Message(m);
-  const auto first = h.PosesOf(h.provider.trackerSlots[1]->deviceIndex);
-  ASSERT_FALSE(first.empty());
-  EXPECT_NEAR(first.back().pose.vecPosition[1], 1.2, 1e-6);
+  auto expect = [&](const double(&position)[3], const double(&velocity)[3], int what) {
+    const vr::DriverPose_t pose = h.PosesOf(h.provider.trackerSlots[1]->deviceIndex).back().pose;
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_NEAR(pose.vecPosition[i], position[i], 1e-6) << what << " " << i;
+      EXPECT_NEAR(pose.vecVelocity[i], velocity[i], 1e-6) << what << " " << i;
+    }
+    const double rotation[4] = {pose.qRotation.w, pose.qRotation.x, pose.qRotation.y, pose.qRotation.z};
+    EXPECT_TRUE(std::abs(rotation[0] - std::sqrt(0.86)) < 1e-6 && std::abs(rotation[1] - 0.1) < 1e-6 &&
+                std::abs(rotation[2] - 0.2) < 1e-6 && std::abs(rotation[3] - 0.3) < 1e-6)
+        << what;
+  };
+  expect({0.1, 1.2, 0.3}, {0, 0, 0}, -1);
 
-  vr::TrackedDevicePose_t moved = Headset(0.5f, 1.7f, 0);
-  moved.vVelocity.v[0] = 2.0f;
-  h.host.SetRawPose(0, moved);
+  vr::TrackedDevicePose_t turned = Headset(0.3f, 1.7f, -0.2f);
+  const float yaw90[3][3] = {{0, 0, 1}, {0, 1, 0}, {-1, 0, 0}};  // x to -z, z to x
+  for (int row = 0; row < 3; ++row)
+    for (int col = 0; col < 3; ++col) turned.mDeviceToAbsoluteTracking.m[row][col] = yaw90[row][col];
+  turned.vVelocity.v[0] = 0.5f;
+  turned.vAngularVelocity.v[1] = 2.0f;
+  h.host.SetRawPose(0, turned);
   h.Frame();
-  const auto second = h.PosesOf(h.provider.trackerSlots[1]->deviceIndex);
-  EXPECT_NEAR(second.back().pose.vecPosition[0], 0.5, 1e-6);
-  EXPECT_NEAR(second.back().pose.vecPosition[1], 1.2, 1e-6);
-  EXPECT_NEAR(second.back().pose.vecVelocity[0], 2.0, 1e-6);
+  // The offset 0, -0.1, 0.05 turned is 0.05, -0.1, 0: the head point is at 0.35, 1.6, -0.2.
+  expect({0.45, 1.2, 0.05}, {0.5, 0.0, -0.1}, -2);
 
-  // A headset that is disconnected, or whose pose has a non-finite number, counts as absent: the tracker
-  // falls back to the head point of its message instead of turning into NaN.
-  for (int field = 0; field < 3; ++field) {
-    vr::TrackedDevicePose_t broken = Headset(0.5f, 1.7f, 0);
+  // A headset that is disconnected, or whose pose has a non-finite number anywhere (a huge rotation
+  // overflows into one), counts as absent: the tracker falls back to the head point of its message.
+  for (int field = 0; field < 10; ++field) {
+    vr::TrackedDevicePose_t broken = turned;
+    auto &matrix = broken.mDeviceToAbsoluteTracking.m;
+    float *numbers[] = {nullptr,
+                        &matrix[1][3],
+                        &matrix[0][1],
+                        &matrix[2][2],
+                        &matrix[1][0],
+                        &broken.vVelocity.v[0],
+                        &broken.vVelocity.v[2],
+                        &broken.vAngularVelocity.v[0],
+                        &broken.vAngularVelocity.v[1],
+                        &broken.vAngularVelocity.v[2]};
     if (field == 0) broken.bDeviceIsConnected = false;
-    (field == 1 ? broken.mDeviceToAbsoluteTracking.m[1][3] : broken.vAngularVelocity.v[2]) = NAN;
+    if (field > 0) *numbers[field] = field == 4 ? 3e38f : field % 2 ? NAN : INFINITY;
+    if (field == 4) matrix[0][1] = -3e38f;
     h.host.SetRawPose(0, broken);
     h.Frame();
-    const auto third = h.PosesOf(h.provider.trackerSlots[1]->deviceIndex);
-    EXPECT_NEAR(third.back().pose.vecPosition[0], 0.0, 1e-6);
-    EXPECT_NEAR(third.back().pose.vecPosition[1], 1.2, 1e-6);
-    EXPECT_EQ(third.back().pose.vecVelocity[0], 0.0);
-    EXPECT_FALSE(h.provider.havePrevHeadNow);
+    expect({0.1, 1.2, 0.3}, {0, 0, 0}, field);
+    EXPECT_FALSE(h.provider.havePrevHeadNow) << field;
   }
 
   // The first frame after the headset returns has no step to carry; the head point is the offset away.
@@ -184,21 +208,23 @@ TEST_F(TimeBase, HeadRelativeTrackerFollowsTheHeadsetAndItsVelocity) {
   EXPECT_NEAR(h.provider.prevHeadNow.y, 1.6, 1e-6);
 }
 
-// The head's own movement passes through the smoothing at once; the rest is smoothed.
+// The head's own movement passes through the smoothing at once; the rest is smoothed. The head point
+// starts away from the origin on every axis, so the step is a difference of two points.
 TEST_F(TimeBase, HeadStepPassesThroughTheSmoothing) {
   Poses m = MessageFor({1}, 4);
   m.flags = 0x00;
   m.smoothingMs = 50;
   m.records[0].flags = 0x05;
-  m.records.insert(m.records.begin(), Head(0, 1.7f, 0));
-  h.host.SetRawPose(0, Headset(0, 1.7f, 0));
+  m.records.insert(m.records.begin(), Head(0.5f, 1.7f, -0.4f));
+  h.host.SetRawPose(0, Headset(0.5f, 1.7f, -0.4f));
   Message(m);
   h.Frame();
-  h.host.SetRawPose(0, Headset(0.25f, 1.7f, 0.125f));
+  h.host.SetRawPose(0, Headset(0.75f, 1.8f, -0.275f));
   h.Frame();
   const auto poses = h.PosesOf(h.provider.trackerSlots[1]->deviceIndex);
-  EXPECT_NEAR(poses.back().pose.vecPosition[0], 0.25, 1e-6);
-  EXPECT_NEAR(poses.back().pose.vecPosition[2], 0.125, 1e-6);
+  const double step[3] = {0.25, 0.1, 0.125};
+  for (int i = 0; i < 3; ++i)
+    EXPECT_NEAR(poses.back().pose.vecPosition[i], poses[poses.size() - 2].pose.vecPosition[i] + step[i], 1e-6) << i;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "driver/interface_versions.h"
 #include "support/provider_harness.h"
@@ -14,19 +15,26 @@ using testing::Poses;
 using testing::ProviderHarness;
 using testing::UdpPeer;
 
-TEST(ProviderInit, PortSettingOutsideTheRangeOrAbsentGivesTheDefault) {
-  // The default port may be taken by another test process; either line names the port used.
-  for (const auto &[value, port] : std::vector<std::pair<nlohmann::json, int>>{
-           {0, 21110}, {-1, 21110}, {65536, 21110}, {"21111", 21110}, {nullptr, 21110}, {1, 1}, {65535, 65535}}) {
-    ProviderHarness h({}, false);
-    if (!value.is_null()) h.host.SetSetting("driver_vantrels", "port", value);
-    const vr::EVRInitError result = h.Init();
-    const auto listening = h.LogLinesWith("Listening for the Vantrels server on 127.0.0.1:" + std::to_string(port));
-    const auto busy = h.LogLinesWith("Could not open UDP port " + std::to_string(port) + " (is it in use?)");
-    EXPECT_EQ(listening.size() + busy.size(), 1u) << value.dump();
-    EXPECT_EQ(result, listening.empty() ? vr::VRInitError_Driver_Failed : vr::VRInitError_None);
-    h.Cleanup();
+TEST(ProviderInit, PortSettingOutsideTheRangeOrUnreadableGivesTheDefault) {
+  for (const auto &[error, value, port] : std::vector<std::tuple<vr::EVRSettingsError, int32_t, uint16_t>>{
+           {vr::VRSettingsError_None, 1, 1},
+           {vr::VRSettingsError_None, 65535, 65535},
+           {vr::VRSettingsError_None, 0, 21110},
+           {vr::VRSettingsError_None, -1, 21110},
+           {vr::VRSettingsError_None, 65536, 21110},
+           {vr::VRSettingsError_UnsetSettingHasNoDefault, 0, 21110},
+           {vr::VRSettingsError_ReadFailed, 30000, 21110}}) {
+    EXPECT_EQ(DeviceProvider::PortFromSetting(error, value), port) << value;
   }
+  // Read through the host: a text is not a number. The default port may be taken by another
+  // program; either line names the port that was used.
+  ProviderHarness h({}, false);
+  h.host.SetSetting("driver_vantrels", "port", "21111");
+  const vr::EVRInitError result = h.Init();
+  const auto listening = h.LogLinesWith("Listening for the Vantrels server on 127.0.0.1:21110");
+  EXPECT_EQ(listening.size() + h.LogLinesWith("Could not open UDP port 21110 (is it in use?)").size(), 1u);
+  EXPECT_EQ(result, listening.empty() ? vr::VRInitError_Driver_Failed : vr::VRInitError_None);
+  h.Cleanup();
 }
 
 TEST(ProviderInit, PortInUseFailsWith200AndSaysSo) {

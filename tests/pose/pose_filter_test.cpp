@@ -133,6 +133,25 @@ TEST(PoseFilter, FarSampleRestartsNearSampleIsCarriedByCorrection) {
   EXPECT_EQ(1.0, f.rotationCorrection.w);
 }
 
+// A head-relative point 10 cm further and a head 5 cm higher: no restart, the jump is carried by the
+// corrections, and each frame's output is the line at now, plus the decayed corrections, plus the head
+// point (the headset's now, else the newest sample's anchor).
+TEST(PoseFilter, OutputIsTheLinePlusTheCorrectionsPlusTheHeadPoint) {
+  PoseFilter f;
+  f.AddSample({0, 1.2, 0}, Quat{}, true, Vec3{0, 1.6, 0}, 0.0, 0.0, kPredict);
+  f.Step(Vec3{0, 1.6, 0}, {}, 0.0, 0.011, kPredict);
+  f.AddSample({0.1, 1.25, 0}, Yaw(0.2), true, Vec3{0, 1.65, 0}, 0.011, 0.011, kPredict);
+  ASSERT_EQ(2, f.count);
+  ExpectVecNear({-0.1, -0.05, 0}, f.positionCorrection);
+  const double k = std::exp(-0.55);
+  // Relative x runs 0, 0.1 (10 m/s) to 0.2 at 22 ms; the rotation runs on to 0.4 and carries -0.2 k.
+  f.Step(Vec3{0.02, 1.7, 0}, {}, 0.022, 0.011, kPredict);
+  ExpectVecNear({0.2 - 0.1 * k + 0.02, -0.4 - 0.05 * k + 1.7, 0}, f.smoothedPosition);
+  EXPECT_NEAR(Yaw(0.4 - 0.2 * k).y, f.smoothedRotation.y, kEps);
+  f.Step(kNoHead, {}, 0.022, 0.011, kPredict);
+  ExpectVecNear({0.2 - 0.1 * k * k, -0.4 - 0.05 * k * k + 1.65, 0}, f.smoothedPosition);
+}
+
 TEST(PoseFilter, ZeroFrameIntervalKeepsCorrectionsAndSpeeds) {
   const FilterSettings smooth{true, 0.05, true};
   PoseFilter f;

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <random>
 #include <vector>
 
 namespace vantrels::testing {
@@ -104,10 +105,35 @@ class UdpPeer {
   SocketFd fd_;
 };
 
-// A port that was free a moment ago.
+// The TCP sockets that hold the numbers of the ports FreePort gave out, open until the program ends.
+inline std::vector<SocketFd> &ReservedPorts() {
+  static std::vector<SocketFd> held;
+  return held;
+}
+
+// A UDP port for the code under test to bind. Ports that bind(0) hands out come from the ephemeral
+// range, where any socket of a test running beside this one may take a port between its release here
+// and the bind that follows; so the port is picked below that range, and its number is held as a TCP
+// port until this program ends, which keeps every other test program from picking it too.
 inline uint16_t FreePort() {
-  UdpPeer probe;
-  return probe.Port();
+  [[maybe_unused]] static SocketLibrary library;
+  static std::mt19937 random{std::random_device{}()};
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const auto port = static_cast<uint16_t>(std::uniform_int_distribution<int>(20000, 32000)(random));
+    const SocketFd tcp = ::socket(AF_INET, SOCK_STREAM | kSocketFlags, IPPROTO_TCP);
+    const sockaddr_in a = UdpPeer::Address("127.0.0.1", port);
+    if (::bind(tcp, reinterpret_cast<const sockaddr *>(&a), sizeof(a)) != 0) {
+      CloseSocket(tcp);
+      continue;
+    }
+    UdpPeer probe("127.0.0.1", port);
+    if (probe.Port() == port) {
+      ReservedPorts().push_back(tcp);
+      return port;
+    }
+    CloseSocket(tcp);
+  }
+  return 0;  // nothing free: the bind that follows fails and says so
 }
 
 }  // namespace vantrels::testing

@@ -66,28 +66,6 @@ TEST(TrackerRegistry, RefusedTrackersAreRetriedWithEveryRecord) {
   h.Cleanup();
 }
 
-// The head (index 0) and indices outside the table never become trackers and log nothing; every other
-// body point becomes one tracker, however often it comes.
-TEST(TrackerRegistry, EveryBodyPointAtMostOnceAndNeverTheHead) {
-  ProviderHarness h;
-  ASSERT_EQ(h.Init(), vr::VRInitError_None);
-  for (int i = 0; i < 3; ++i) h.Send(MessageFor({0, 20, 255}));
-  h.Frame();
-  EXPECT_TRUE(h.host.Announcements().empty());
-  EXPECT_TRUE(h.LogLinesWith("tracker").empty());
-  Poses all = MessageFor({});
-  for (uint8_t i = 0; i < 40; ++i) all.records.emplace_back().index = i;
-  h.Send(all);
-  h.Send(all);
-  h.Frame();
-  EXPECT_EQ(h.host.Announcements().size(), 19u);
-  size_t filled = 0;
-  for (const auto &slot : h.provider.trackerSlots) filled += slot != nullptr;
-  EXPECT_EQ(filled, 19u);
-  EXPECT_EQ(h.provider.trackerSlots[0], nullptr);
-  h.Cleanup();
-}
-
 // The host holds a device from the moment it accepts it: a log line that fails after the announcement
 // must not take the device out of its slot (and free it under the host).
 TEST(TrackerRegistry, AnAcceptedTrackerOutlivesAFailingLogLine) {
@@ -112,11 +90,54 @@ TEST(TrackerRegistry, AnAcceptedTrackerOutlivesAFailingLogLine) {
   provider.Cleanup();
 }
 
-TEST(BodyPoints, RolesWhereSteamVrHasThem) {
-  for (size_t i : {9, 10, 11, 14, 15, 16, 17, 18, 19}) EXPECT_EQ(kBodyPoints[i].role, nullptr) << i;
-  for (size_t i : {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 13}) EXPECT_NE(kBodyPoints[i].role, nullptr) << i;
-  EXPECT_EQ(FindBodyPoint(20), nullptr);
-  EXPECT_EQ(FindBodyPoint(255), nullptr);
+// The head (index 0) and indices outside the table never become trackers and log nothing; every other
+// body point becomes one tracker, however often it comes, as the host gets it: serial, role setting (none
+// for the points SteamVR has no role for), model number.
+TEST(BodyPoints, EveryBodyPointOnceWithItsSerialRoleAndNameButNeverTheHead) {
+  const char *const expected[20][3] = {{},
+                                       {"CHEST", "Chest", "Chest"},
+                                       {"WAIST", "Waist", "Waist"},
+                                       {"LEFT-KNEE", "LeftKnee", "Left Knee"},
+                                       {"RIGHT-KNEE", "RightKnee", "Right Knee"},
+                                       {"LEFT-FOOT", "LeftFoot", "Left Foot"},
+                                       {"RIGHT-FOOT", "RightFoot", "Right Foot"},
+                                       {"LEFT-ELBOW", "LeftElbow", "Left Elbow"},
+                                       {"RIGHT-ELBOW", "RightElbow", "Right Elbow"},
+                                       {"NECK", nullptr, "Neck"},
+                                       {"UPPER-CHEST", nullptr, "Upper Chest"},
+                                       {"HIP", nullptr, "Hip"},
+                                       {"LEFT-SHOULDER", "LeftShoulder", "Left Shoulder"},
+                                       {"RIGHT-SHOULDER", "RightShoulder", "Right Shoulder"},
+                                       {"LEFT-FOREARM", nullptr, "Left Forearm"},
+                                       {"RIGHT-FOREARM", nullptr, "Right Forearm"},
+                                       {"LEFT-HAND", nullptr, "Left Hand"},
+                                       {"RIGHT-HAND", nullptr, "Right Hand"},
+                                       {"LEFT-SHIN", nullptr, "Left Shin"},
+                                       {"RIGHT-SHIN", nullptr, "Right Shin"}};
+  ProviderHarness h;
+  ASSERT_EQ(h.Init(), vr::VRInitError_None);
+  for (int i = 0; i < 3; ++i) h.Send(MessageFor({0, 20, 255}));
+  h.Frame();
+  EXPECT_TRUE(h.host.Announcements().empty());
+  EXPECT_TRUE(h.LogLinesWith("tracker").empty());
+  Poses all = MessageFor({});
+  for (uint8_t i = 0; i < 40; ++i) all.records.emplace_back().index = i;
+  h.Send(all);
+  h.Send(all);
+  h.Frame();
+  EXPECT_EQ(h.host.Announcements().size(), 19u);
+  EXPECT_EQ(h.provider.trackerSlots[0], nullptr);
+  for (uint8_t i = 1; i < 20; ++i) {
+    const std::string serial = std::string("VANTRL-") + expected[i][0];
+    const auto role = h.host.Setting("trackers", "/devices/vantrels/" + serial);
+    EXPECT_EQ(role, expected[i][1] ? std::optional<nlohmann::json>(std::string("TrackerRole_") + expected[i][1])
+                                   : std::nullopt)
+        << serial;
+    const uint32_t index = h.provider.trackerSlots[i]->deviceIndex;
+    EXPECT_EQ(h.host.StringProperty(index, vr::Prop_SerialNumber_String), serial);
+    EXPECT_EQ(h.host.StringProperty(index, vr::Prop_ModelNumber_String), std::string("Vantrels ") + expected[i][2]);
+  }
+  h.Cleanup();
 }
 
 }  // namespace

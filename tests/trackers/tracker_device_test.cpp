@@ -69,7 +69,7 @@ TEST(TrackerDevice, ActivateWritesItsPropertiesInOrderEveryTime) {
   ASSERT_NE(chest, nullptr);
   const uint32_t index = chest->deviceIndex;
   ASSERT_NE(index, vr::k_unTrackedDeviceIndexInvalid);
-  const std::string model = *h.host.StringProperty(index, vr::Prop_RenderModelName_String);
+  const std::string model = h.host.StringProperty(index, vr::Prop_RenderModelName_String).value_or("");
   // Battery 255 in the record: only "provides battery" is written.
   const std::string writes = "1000 vantrels, 1005 Vantrels, 1001 Vantrels Chest, 1002 VANTRL-CHEST, 1003 " + model +
                              ", 7000 vive_tracker, 1037 {htc}/input/vive_tracker_profile.json, 3007 i3, 1029 i3, "
