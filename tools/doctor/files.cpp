@@ -34,7 +34,10 @@ std::string Utf8(const fs::path &path) {
 
 std::string Quoted(const fs::path &path) {
   fs::path native = path;
-  return "\"" + Utf8(native.make_preferred()) + "\"";
+  std::string text = "\"";
+  text += Utf8(native.make_preferred());
+  text += '"';
+  return text;
 }
 
 std::string FolderKey(const fs::path &path) {

@@ -55,7 +55,8 @@ std::string FormatReport(const std::vector<CheckResult> &checks, bool json) {
   for (const CheckResult &c : checks) {
     if (c.ok == false) out += std::string(kFailed) + " " + c.id + ": " + c.fix + "\n";
   }
-  out += "\n" + std::to_string(failed) + " of " + std::to_string(checks.size()) + " checks failed.\n";
+  out += '\n';
+  out += std::to_string(failed) + " of " + std::to_string(checks.size()) + " checks failed.\n";
   return out;
 }
 
