@@ -92,6 +92,7 @@ struct Home {
   uint16_t port = testing::FreePort();
   json paths;
   std::string rawPaths;                     // written instead of `paths` when set
+  fs::path override;                        // VR_PATHREG_OVERRIDE: where openvrpaths.vrpath is instead
   std::vector<std::shared_ptr<void>> held;  // kept until the doctor has run
 
   Home() {
@@ -117,12 +118,13 @@ struct Home {
   }
   ToolRun Doctor(const std::string &arguments) {
     if (!rawPaths.empty() || !paths.is_null()) {
-      WriteFile(dir.path() / "openvr" / "openvrpaths.vrpath", rawPaths.empty() ? paths.dump() : rawPaths);
+      WriteFile(override.empty() ? dir.path() / "openvr" / "openvrpaths.vrpath" : override,
+                rawPaths.empty() ? paths.dump() : rawPaths);
     }
     SetEnv("HOME", (dir.path() / "home").string());
     SetEnv("XDG_CONFIG_HOME", dir.path().string());
     SetEnv("LOCALAPPDATA", dir.path().string());
-    SetEnv("VR_PATHREG_OVERRIDE", "");
+    SetEnv("VR_PATHREG_OVERRIDE", override.string());
     return Finish(Start("vantrels-doctor", Fill(arguments)));
   }
 };
@@ -188,6 +190,14 @@ const std::vector<Scenario> kScenarios = {
      kNoSteamVr,
      {{"registered", "not valid JSON"}},
      "--port {port}"},
+    {"path registry moved",
+     [](Home &h) { h.override = h.dir.path() / "elsewhere.vrpath"; },
+     {},
+     {{"registered", "elsewhere.vrpath\""}}},
+    {"runtime not a list",
+     [](Home &h) { h.paths["runtime"] = 5; },
+     {{"steamvr", false}},
+     {{"steamvr", "\"runtime\" in \""}, {"registered", "registered once"}}},
     {"external_drivers not a list",
      [](Home &h) { h.paths["external_drivers"] = "x"; },
      NoFolder({{"registered", false}}),

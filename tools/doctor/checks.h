@@ -18,6 +18,9 @@ namespace vantrels::doctor {
 
 inline constexpr uint16_t kDefaultPort = 21110;
 
+// What to do about a damaged openvrpaths.vrpath.
+std::string RepairRegistryFix(const std::filesystem::path &file);
+
 // steamvr: the folder given with --steamvr, else openvrpaths.vrpath's runtime, else the first of
 // the usual places that exists. `found` is set when SteamVR is there.
 CheckResult CheckSteamVr(const std::optional<std::filesystem::path> &given, const OpenVrPaths &paths,

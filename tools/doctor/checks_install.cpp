@@ -55,6 +55,11 @@ struct Registration {
 
 }  // namespace
 
+std::string RepairRegistryFix(const fs::path &file) {
+  return "Close SteamVR, then repair " + Quoted(file) +
+         " or delete it: SteamVR writes a new one when it starts (register the driver again afterwards).";
+}
+
 CheckResult CheckSteamVr(const std::optional<fs::path> &given, const OpenVrPaths &paths,
                          const std::vector<fs::path> &usual, fs::path &found) {
   const std::string id = "steamvr";
@@ -66,31 +71,30 @@ CheckResult CheckSteamVr(const std::optional<fs::path> &given, const OpenVrPaths
     found = *given;
     return Pass(id, "SteamVR: " + Quoted(found) + " (given with --steamvr)");
   }
-  std::vector<std::string> notes;
-  if (!paths.error.empty()) notes.push_back(paths.error);
-  if (!paths.runtime.error.empty()) notes.push_back(paths.runtime.error);
+  std::vector<std::string> notes, looked;
+  std::string where;
   for (const std::string &entry : paths.runtime.entries) {
     const fs::path runtime = PathFromUtf8(entry);
     if (IsFolder(runtime)) {
       found = runtime;
-      return Pass(id, "SteamVR: " + Quoted(found) + " (the runtime in " + Quoted(paths.file) + ")");
+      where = " (the runtime in " + Quoted(paths.file) + ")";
+      break;
     }
     notes.push_back("the runtime " + Quoted(runtime) + " in " + Quoted(paths.file) + " is not a folder");
   }
-  const std::string noted = notes.empty() ? "" : " (" + Join(notes, "; ") + ")";
-  std::vector<std::string> looked;
-  for (const fs::path &candidate : usual) {
-    if (IsFolder(candidate)) {
-      found = candidate;
-      return Pass(id, "SteamVR: " + Quoted(found) + noted);
-    }
-    looked.push_back(Quoted(candidate));
+  for (size_t i = 0; found.empty() && i < usual.size(); ++i) {
+    if (IsFolder(usual[i])) found = usual[i];
+    looked.push_back(Quoted(usual[i]));
   }
   if (!paths.exists) notes.push_back(Quoted(paths.file) + " does not exist");
-  return Fail(id,
-              "SteamVR not found" + (notes.empty() ? "" : " (" + Join(notes, "; ") + ")") +
-                  (looked.empty() ? "" : "; looked in " + Join(looked, ", ")),
-              lookHint);
+  const std::string noted = notes.empty() ? "" : " (" + Join(notes, "; ") + ")";
+  const std::string summary =
+      found.empty() ? "SteamVR not found" + noted + (looked.empty() ? "" : "; looked in " + Join(looked, ", "))
+                    : "SteamVR: " + Quoted(found) + where + noted;
+  // SteamVR's own path registry, which programs read to find SteamVR, is damaged.
+  const std::string damaged = !paths.error.empty() ? paths.error : paths.runtime.error;
+  if (!damaged.empty()) return Fail(id, damaged + "; " + summary, RepairRegistryFix(paths.file));
+  return found.empty() ? Fail(id, summary, lookHint) : Pass(id, summary);
 }
 
 CheckResult CheckRegistered(const OpenVrPaths &paths, const std::optional<fs::path> &given,
@@ -101,9 +105,7 @@ CheckResult CheckRegistered(const OpenVrPaths &paths, const std::optional<fs::pa
                               " (or register the vantrels folder: " + vrpathreg + " adddriver <folder>).";
   if (given) folder = *given;
   if (!paths.error.empty()) {
-    return Fail(
-        id, paths.error + "; the registered drivers can't be read",
-        "Close SteamVR, then repair " + file + " or delete it (SteamVR writes a new one when it starts). " + install);
+    return Fail(id, paths.error + "; the registered drivers can't be read", RepairRegistryFix(paths.file));
   }
   if (!paths.exists) {
     const std::string why = file + " does not exist: SteamVR has not run for this user yet";

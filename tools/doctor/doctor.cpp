@@ -105,6 +105,7 @@ std::vector<CheckResult> RunDoctor(const DoctorOptions &options) {
   }));
   checks.push_back(Guarded("model", [&] { return CheckModel(folder, folder ? CheckRenderModel(Utf8(*folder)) : ""); }));
   checks.push_back(Guarded("enabled", [&] {
+    if (!paths.config.error.empty()) return Fail("enabled", paths.config.error, RepairRegistryFix(paths.file));
     std::string source;
     const fs::path config = Located(paths.config, steamVr, "config", source);
     if (!config.empty()) user = ReadDriverSettings(config / "steamvr.vrsettings");
@@ -120,6 +121,7 @@ std::vector<CheckResult> RunDoctor(const DoctorOptions &options) {
     return CheckServer(choice.port, state, listening);
   }));
   checks.push_back(Guarded("log", [&] {
+    if (!paths.log.error.empty()) return Fail("log", paths.log.error, RepairRegistryFix(paths.file));
     ServerLog log;
     log.folder = Located(paths.log, steamVr, "logs", log.folderSource);
     if (!log.folder.empty()) ReadTextFile(log.folder / "vrserver.txt", log.text, log.readError);
