@@ -38,7 +38,7 @@ std::string Json(const std::vector<CheckResult> &checks) {
 
 std::string FormatReport(const std::vector<CheckResult> &checks, bool json) {
   if (json) return Json(checks);
-  std::string out;
+  std::string out, todo;
   size_t failed = 0;
   for (const CheckResult &c : checks) {
     const char *mark = !c.ok ? kNeutral : *c.ok ? kPassed : kFailed;
@@ -46,17 +46,13 @@ std::string FormatReport(const std::vector<CheckResult> &checks, bool json) {
     id.resize(kIdWidth, ' ');
     out += std::string(mark) + " " + id + Indented(c.summary, 2 + kIdWidth) + "\n";
     if (c.ok == false) ++failed;
+    // Every failure, and a note that has advice too.
+    if (c.ok != true && !c.fix.empty()) todo += std::string(mark) + " " + c.id + ": " + c.fix + "\n";
   }
-  if (failed == 0) {
-    out += "\nNo check failed.\n";
-    return out;
-  }
-  out += "\nWhat to do:\n";
-  for (const CheckResult &c : checks) {
-    if (c.ok == false) out += std::string(kFailed) + " " + c.id + ": " + c.fix + "\n";
-  }
+  if (!todo.empty()) out += "\nWhat to do:\n" + todo;
   out += '\n';
-  out += std::to_string(failed) + " of " + std::to_string(checks.size()) + " checks failed.\n";
+  out += failed == 0 ? std::string("No check failed.\n")
+                     : std::to_string(failed) + " of " + std::to_string(checks.size()) + " checks failed.\n";
   return out;
 }
 
