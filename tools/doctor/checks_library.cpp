@@ -52,7 +52,7 @@ CheckResult CheckLibrary(const std::optional<fs::path> &library, const ProbeResu
       return Fail(id, name + " crashed " + probe.stage + " (" + probe.detail + ")",
                   "Install the driver again from the release; if it still crashes, report it with this output.");
     case Outcome::TimedOut:
-      return Fail(id, name + " did not finish " + probe.stage + " within " + probe.detail,
+      return Fail(id, name + " hung " + probe.stage + " (stopped after " + probe.detail + ")",
                   "Install the driver again from the release; if it still hangs, report it with this output.");
     case Outcome::NotStarted:
       break;

@@ -41,13 +41,19 @@ std::optional<int> ParseDoctorOptions(const std::vector<std::string> &arguments,
   if (!(options.listenSeconds > 0) || options.listenSeconds > 600 || !std::isfinite(options.listenSeconds)) {
     return fail("--listen must be above 0 and at most 600 seconds");
   }
+  // Absolute, as SteamVR's files name folders, so that the two can be compared.
+  auto folder = [](const std::string &text) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(text), ec);
+    return ec ? PathFromUtf8(text) : absolute;
+  };
   if (app.count("--steamvr") > 0) {
     if (steamVr.empty()) return fail("--steamvr needs a folder");
-    options.steamVr = PathFromUtf8(steamVr);
+    options.steamVr = folder(steamVr);
   }
   if (app.count("--driver") > 0) {
     if (driver.empty()) return fail("--driver needs a folder");
-    options.driver = PathFromUtf8(driver);
+    options.driver = folder(driver);
   }
   return std::nullopt;
 }
