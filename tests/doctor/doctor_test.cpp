@@ -416,7 +416,7 @@ TEST(DoctorServer, SaysWhatArrivesAndWhyTheDriverWouldDropIt) {
   cut.pop_back();
   using doctor::PortState;
   struct Row {
-    std::vector<doctor::Datagram> datagrams;
+    std::vector<std::pair<std::vector<uint8_t>, std::string>> datagrams;
     PortState state;
     std::string error;
     std::optional<bool> ok;
@@ -452,7 +452,11 @@ TEST(DoctorServer, SaysWhatArrivesAndWhyTheDriverWouldDropIt) {
       {{}, PortState::Taken, "", kNotApplicable, {"see port"}},
   };
   for (const Row &row : rows) {
-    const doctor::CheckResult result = doctor::CheckServer(9, row.state, {row.error, 2.0, row.datagrams});
+    doctor::Listening listening{row.error, 2.0, {}};
+    for (const auto &[bytes, sender] : row.datagrams) {
+      doctor::CountDatagram(listening.traffic, bytes.data(), bytes.size(), sender);
+    }
+    const doctor::CheckResult result = doctor::CheckServer(9, row.state, listening);
     EXPECT_EQ(result.ok, row.ok) << result.summary;
     for (const std::string &text : row.says)
       EXPECT_NE(result.summary.find(text), std::string::npos) << text << "\n" << result.summary;

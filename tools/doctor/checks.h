@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,17 +63,24 @@ enum class PortState { Free, SteamVr, Taken, Unknown };
 CheckResult CheckPort(const PortChoice &choice, const PortHolders &holders, const std::filesystem::path &settingsFile,
                       PortState &state);
 
-// What arrived while the doctor listened on the driver's port.
-struct Datagram {
-  std::vector<uint8_t> bytes;
-  std::string sender;  // "127.0.0.1:50123"
+// What arrived while the doctor listened on the driver's port, counted as it arrived (a flood
+// must not fill the memory).
+struct Traffic {
+  size_t datagrams = 0, accepted = 0, records = 0, invalid = 0, untracked = 0;
+  std::map<int, size_t> versions;
+  std::map<std::string, size_t> rejections;  // why the driver would drop them
+  std::set<size_t> points;                   // body point indices seen
+  std::set<std::string> senders;             // "127.0.0.1:50123", the first few
 };
+// Reads one datagram with the driver's own parser.
+void CountDatagram(Traffic &traffic, const uint8_t *data, size_t size, const std::string &sender);
+
 struct Listening {
   std::string error;  // the port could not be bound
   double seconds = 0;
-  std::vector<Datagram> datagrams;
+  Traffic traffic;
 };
-// server: summarises the datagrams with the driver's own parser.
+// server: what a tracking server sends, summarised.
 CheckResult CheckServer(uint16_t port, PortState state, const Listening &listening);
 
 // log: vrserver.txt in the log folder (`logFolder` empty: not known). `text` is the file's content

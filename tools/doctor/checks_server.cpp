@@ -15,12 +15,12 @@ namespace vantrels::doctor {
 namespace {
 
 // Why ParsePoses turned a datagram down, in the order it checks.
-std::string RejectionReason(const std::vector<uint8_t> &d) {
-  if (d.size() > static_cast<size_t>(DeviceProvider::kReceiveBufferSize)) {
+std::string RejectionReason(const uint8_t *d, size_t size) {
+  if (size > static_cast<size_t>(DeviceProvider::kReceiveBufferSize)) {
     return "longer than the " + std::to_string(DeviceProvider::kReceiveBufferSize) + " bytes the driver reads";
   }
-  if (d.size() < kCommonHeaderSize) return "shorter than the 8-byte header";
-  if (std::memcmp(d.data(), kMagic, sizeof kMagic) != 0) return "without the VNTR magic";
+  if (size < kCommonHeaderSize) return "shorter than the 8-byte header";
+  if (std::memcmp(d, kMagic, sizeof kMagic) != 0) return "without the VNTR magic";
   if (d[5] == static_cast<uint8_t>(MessageType::HostPoses)) return "host pose reports (type 2), which the driver sends";
   if (d[5] != static_cast<uint8_t>(MessageType::Poses)) return "of type " + std::to_string(d[5]) + ", not POSES (1)";
   if (d[4] < 1 || d[4] > kProtocolVersion) {
@@ -30,39 +30,8 @@ std::string RejectionReason(const std::vector<uint8_t> &d) {
   return "shorter than their record count needs";
 }
 
-struct Traffic {
-  size_t accepted = 0, records = 0, invalid = 0, untracked = 0;
-  std::map<int, size_t> versions;
-  std::map<std::string, size_t> rejections;
-  std::set<size_t> points;
-  std::set<std::string> senders;
-};
-
-Traffic Summarise(const std::vector<Datagram> &datagrams) {
-  Traffic t;
-  std::vector<PointSample> samples;
-  for (const Datagram &d : datagrams) {
-    t.senders.insert(d.sender);
-    PosesHeader header;
-    if (d.bytes.size() > static_cast<size_t>(DeviceProvider::kReceiveBufferSize) ||
-        !ParsePoses(d.bytes.data(), d.bytes.size(), samples, &header)) {
-      ++t.rejections[RejectionReason(d.bytes)];
-      continue;
-    }
-    ++t.accepted;
-    ++t.versions[header.version];
-    for (const PointSample &s : samples) {
-      ++t.records;
-      if (FindBodyPoint(s.index) == nullptr || !IsUsablePose(s.position, s.rotation)) {
-        ++t.invalid;
-        continue;
-      }
-      t.points.insert(s.index);
-      if (!s.valid) ++t.untracked;
-    }
-  }
-  return t;
-}
+// Senders kept by name; more only add to the count of datagrams.
+constexpr size_t kMaxSenders = 8;
 
 template <typename Container, typename Format>
 std::string List(const Container &items, Format format) {
@@ -72,6 +41,28 @@ std::string List(const Container &items, Format format) {
 }
 
 }  // namespace
+
+void CountDatagram(Traffic &t, const uint8_t *data, size_t size, const std::string &sender) {
+  ++t.datagrams;
+  if (t.senders.size() < kMaxSenders) t.senders.insert(sender);
+  std::vector<PointSample> samples;
+  PosesHeader header;
+  if (size > static_cast<size_t>(DeviceProvider::kReceiveBufferSize) || !ParsePoses(data, size, samples, &header)) {
+    ++t.rejections[RejectionReason(data, size)];
+    return;
+  }
+  ++t.accepted;
+  ++t.versions[header.version];
+  for (const PointSample &s : samples) {
+    ++t.records;
+    if (FindBodyPoint(s.index) == nullptr || !IsUsablePose(s.position, s.rotation)) {
+      ++t.invalid;
+      continue;
+    }
+    t.points.insert(s.index);
+    if (!s.valid) ++t.untracked;
+  }
+}
 
 CheckResult CheckServer(uint16_t port, PortState state, const Listening &listening) {
   const std::string id = "server";
@@ -86,12 +77,12 @@ CheckResult CheckServer(uint16_t port, PortState state, const Listening &listeni
     return Fail(id, "Could not listen on " + where + ": " + listening.error,
                 "Close the program that holds the port (see port) and run the doctor again.");
   }
-  const Traffic t = Summarise(listening.datagrams);
+  const Traffic &t = listening.traffic;
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%g s", listening.seconds);
   const std::string rejected =
       List(t.rejections, [](const auto &r) { return std::to_string(r.second) + " " + r.first; });
-  if (listening.datagrams.empty()) {
+  if (t.datagrams == 0) {
     return Fail(id, "Nothing arrived on " + where + " in " + seconds,
                 "Start the tracking server and have it send to 127.0.0.1 port " + std::to_string(port) +
                     " (the driver's port; change one of them if they differ), then run the doctor again while "
@@ -101,7 +92,7 @@ CheckResult CheckServer(uint16_t port, PortState state, const Listening &listeni
                            (t.senders.size() > 1 ? " (several senders: only one server should send)" : "");
   if (t.accepted == 0) {
     return Fail(id,
-                std::to_string(listening.datagrams.size()) + " datagrams arrived on " + where + from +
+                std::to_string(t.datagrams) + " datagrams arrived on " + where + from +
                     ", but none is a POSES message the driver reads: " + rejected,
                 "The sender speaks another protocol or version: update the tracking server, or stop whatever else "
                 "sends to this port.");

@@ -53,10 +53,10 @@ Listening Listen(uint16_t port, double seconds) {
     uint8_t address[4], peerPort[2];
     std::memcpy(address, &endpoint.peerAddress, sizeof address);  // both in network byte order
     std::memcpy(peerPort, &endpoint.peerPort, sizeof peerPort);
-    Datagram d{std::vector<uint8_t>(buffer.begin(), buffer.begin() + n), ""};
-    for (int i = 0; i < 4; ++i) d.sender += std::to_string(address[i]) + (i < 3 ? "." : ":");
-    d.sender += std::to_string(peerPort[0] << 8 | peerPort[1]);
-    listening.datagrams.push_back(std::move(d));
+    std::string sender;
+    for (int i = 0; i < 4; ++i) sender += std::to_string(address[i]) + (i < 3 ? "." : ":");
+    sender += std::to_string(peerPort[0] << 8 | peerPort[1]);
+    CountDatagram(listening.traffic, buffer.data(), static_cast<size_t>(n), sender);
   }
   return listening;
 }
