@@ -1,5 +1,7 @@
 // library and model: whether SteamVR can load the driver on this system, and whether its own
 // render model is shown.
+#include <system_error>
+
 #include "checks.h"
 #include "files.h"
 
@@ -63,7 +65,8 @@ CheckResult CheckLibrary(const std::optional<fs::path> &library, const ProbeResu
 
 CheckResult CheckModel(const std::optional<fs::path> &folder, const std::string &reason) {
   const std::string id = "model";
-  if (!folder) return Note(id, "No driver folder to check (see registered)");
+  std::error_code ec;
+  if (!folder || !fs::is_directory(*folder, ec)) return Note(id, "No driver folder to check (see registered)");
   if (reason.empty()) return Pass(id, "The render model resources/rendermodels/vantrel passes the driver's check");
   // Not a failure: the trackers work and show SteamVR's own tracker model.
   return Note(
