@@ -315,7 +315,7 @@ const std::vector<Scenario> kScenarios = {
      {{"log", false}},
      {{"log", "\n  Fri - Unable to load driver vantrels because of error 103"}}},
     {"no line of the driver",
-     [](Home &h) { h.Log("Fri - Loaded server driver lighthouse\n"); },
+     [](Home &h) { h.Log("Fri - Loaded server driver other\n"); },
      {{"log", false}},
      {{"log", "no line of the driver"}}},
     {"log folder missing",
