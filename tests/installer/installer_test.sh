@@ -4,8 +4,9 @@
 # (non-zero, nothing written); a silent install (files, one registration, the entry in the list of
 # apps); a second install over it (files replaced, still one registration, the user's files kept); a
 # silent uninstall (unregistered, its files and entry gone, the user's files kept); vrpathreg failing
-# (reported by both, the uninstaller removing nothing); and the version resources of the driver, the
-# programs, the installer and the uninstaller, read back the way Windows reads them (verinfo.nsi).
+# (reported by both, the uninstaller removing nothing); the installed driver loaded by a running
+# host (both stop, nothing changed); and the version resources of the driver, the programs, the
+# installer and the uninstaller, read back the way Windows reads them (verinfo.nsi).
 #
 #   installer_test.sh BUILD_DIR MAKENSIS
 set -euo pipefail
@@ -39,6 +40,7 @@ status_of() {
   "$@" >/dev/null 2>&1 || status=$?
   echo "$status"
 }
+section() { echo "== $* (at $SECONDS s)"; }
 winpath() { local p="${1//\//\\}"; echo "Z:$p"; }
 reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
 
@@ -82,7 +84,7 @@ check_installed() {
   [[ "$(reg_value "$app_key" UninstallString)" == "\"$install_win\\uninstall.exe\"" ]] || fail "$1: UninstallString"
 }
 
-echo "== silent install without SteamVR"
+section "silent install without SteamVR"
 before="$(cd "$prefix" && find drive_c -path '*/Temp' -prune -o -print | sort)"
 status=$(status_of wine "$setup" /S)
 settle
@@ -91,7 +93,7 @@ settle
   fail "no SteamVR: files were written"
 grep -qi vantrels "$prefix/user.reg" "$prefix/system.reg" && fail "no SteamVR: the registry was written"
 
-echo "== silent install, SteamVR in the 32-bit registry view"
+section "silent install, SteamVR in the 32-bit registry view"
 mkdir -p "$steamvr/bin/win64"
 cp "$work/vrpathreg.exe" "$steamvr/bin/win64/vrpathreg.exe"
 wine reg add "$steamvr_key" /v InstallLocation /d "$steamvr_win\\" /reg:32 /f >/dev/null
@@ -100,7 +102,7 @@ status=$(status_of wine "$setup" /S)
 check_installed install
 calls | grep -qxF "adddriver \"$install_win\\vantrels\"" || fail "install: no adddriver of the driver folder"
 
-echo "== a second install over it, SteamVR in the 64-bit view"
+section "a second install over it, SteamVR in the 64-bit view"
 wine reg delete "$steamvr_key" /reg:32 /f >/dev/null
 wine reg add "$steamvr_key" /v InstallLocation /d "$steamvr_win" /reg:64 /f >/dev/null
 echo changed >"$install/vantrels/resources/settings/default.vrsettings"
@@ -112,8 +114,8 @@ settle
 check_installed "second install"
 [[ -f "$install/notes.txt" && -f "$install/vantrels/resources/mine.txt" ]] || fail "second install: the user's files are gone"
 
-echo "== silent uninstall"
-status=$(status_of wine "$install/uninstall.exe" /S)
+section "silent uninstall, started by another path to it (Z:)"
+status=$(status_of wine "$(winpath "$install")\\uninstall.exe" /S)
 settle # the uninstaller runs on from a copy of itself
 [[ $status -eq 0 ]] || fail "uninstall: status $status"
 calls | tail -n 1 | grep -qxF "removedriver \"$install_win\\vantrels\"" || fail "uninstall: no removedriver"
@@ -125,7 +127,7 @@ wine reg query "$app_key" >/dev/null 2>&1 && fail "uninstall: $app_key is still 
 [[ -e "$users/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Vantrels doctor.lnk" ]] &&
   fail "uninstall: the doctor's shortcut is still there"
 
-echo "== vrpathreg failing"
+section "vrpathreg failing"
 touch "$steamvr/bin/win64/fail"
 status=$(status_of wine "$setup" /S)
 [[ $status -ne 0 ]] || fail "install: vrpathreg failed, and the installer reported success"
@@ -135,7 +137,28 @@ status=$(status_of wine "$install/uninstall.exe" /S "_?=$install_win")
 [[ -f "$install/vantrels/bin/win64/driver_vantrels.dll" ]] || fail "uninstall: vrpathreg failed, yet files were deleted"
 rm "$steamvr/bin/win64/fail"
 
-echo "== version resources"
+section "the installed driver loaded (as by a running SteamVR): both stop, and change nothing"
+bind='import socket, sys; socket.socket(socket.AF_INET, socket.SOCK_DGRAM).bind(("127.0.0.1", int(sys.argv[1])))'
+port="$(python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+wine "$build/bin/vantrels-host.exe" --driver "$install_win\\vantrels" --seconds 120 --set "driver_vantrels.port=$port" \
+  >"$work/host.log" 2>&1 &
+host=$!
+# Loaded once the driver holds its port.
+for _ in $(seq 600); do
+  python3 -c "$bind" "$port" 2>/dev/null || break
+  sleep 0.1
+done
+python3 -c "$bind" "$port" 2>/dev/null && fail "vantrels-host did not load the installed driver"
+[[ "$(status_of wine "$install/uninstall.exe" /S "_?=$install_win")" -ne 0 ]] || fail "uninstall: reported success"
+[[ "$(status_of wine "$setup" /S)" -ne 0 ]] || fail "install over it: reported success"
+kill "$host"
+wait "$host" || true
+for f in "${driver_files[@]}"; do
+  cmp -s "$build/vantrels/$f" "$install/vantrels/$f" || fail "the driver in use: vantrels/$f changed"
+done
+[[ -f "$install/uninstall.exe" ]] || fail "the driver in use: the uninstaller is gone"
+
+section "version resources"
 cmake --install "$build" --component tools --prefix "$work/tools" >/dev/null
 {
   winpath "$build/vantrels/bin/win64/driver_vantrels.dll"

@@ -30,11 +30,11 @@ git init -q
 git add -A
 git commit -qm one
 hash="$(git rev-parse --short HEAD)"
-version_of() { cmake -P "$1/cmake/VantrelsVersion.cmake" | head -n 1; }
+version_of() { cmake -P "$1/cmake/VantrelsVersion.cmake" | sed -n 1p; }
 state_of() { cmake -P "$1/cmake/VantrelsVersion.cmake" | sed -n 2p; }
 
 # step|expected version; each step acts on the repository as the last one left it.
-while IFS='|' read -r step expected; do
+while IFS='|' read -r step expected <&3; do
   case "$step" in
     untagged) ;;
     tagged) git tag v1.2.3 ;;
@@ -46,7 +46,7 @@ while IFS='|' read -r step expected; do
   esac
   got="$(version_of "$repo")"
   [[ "$got" == "$expected" ]] || fail "$step: version $got, expected $expected"
-done <<EOF_CASES
+done 3<<EOF_CASES
 untagged|1.2.3-g$hash
 tagged|1.2.3
 tagged, a tracked file changed|1.2.3-g$hash-dirty
@@ -90,7 +90,7 @@ pack() {
 }
 
 # case|what to do|expected words in the refusal (none: it packs)
-while IFS='|' read -r case action expected; do
+while IFS='|' read -r case action expected <&3; do
   rm -rf "$work/portable" "$work/windows"
   built "$portable" portable
   built "$windows" windows
@@ -111,13 +111,13 @@ while IFS='|' read -r case action expected; do
       grep -qF "$word" "$work/log" || fail "$case: '$word' not in the refusal: $(cat "$work/log")"
     done
   fi
-done <<'EOF_CASES'
+done 3<<'EOF_CASES'
 both built from these sources||
 the Windows library missing|rm "$windows"|driver_vantrels.dll missing cmake
 the portable library missing|rm "$portable"|driver_vantrels.so missing scripts/portable
 no stamp|rm "$work/windows/driver_vantrels.stamp"|driver_vantrels.dll stamp
 stamped from other sources|sed -i 's/^state=.*/state=0123abc/' "$work/portable/driver_vantrels.stamp"|driver_vantrels.so built scripts/portable
-another checkout|sed -i 's|^source=.*|source=/elsewhere|' "$work/windows/driver_vantrels.stamp"|driver_vantrels.dll /elsewhere
+another checkout|sed -i 's#^source=.*#source=/elsewhere#' "$work/windows/driver_vantrels.stamp"|driver_vantrels.dll /elsewhere
 linked after its stamp|touch -d '+10 seconds' "$windows"|driver_vantrels.dll after
 EOF_CASES
 
