@@ -67,9 +67,10 @@ Var DriverFolder
 !insertmacro MUI_PAGE_INSTFILES
 
 !define MUI_FINISHPAGE_TEXT "$FinishText"
+!define MUI_FINISHPAGE_TEXT_LARGE
 !ifdef DOCTOR
   !define MUI_FINISHPAGE_RUN
-  !define MUI_FINISHPAGE_RUN_TEXT "Run the Vantrels doctor: it checks SteamVR, the driver and the tracking server"
+  !define MUI_FINISHPAGE_RUN_TEXT "Run the Vantrels doctor (also in the Start menu)"
   !define MUI_FINISHPAGE_RUN_FUNCTION RunDoctor
 !endif
 !insertmacro MUI_PAGE_FINISH
@@ -217,7 +218,8 @@ Function SteamVRPagePre
   ${If} $SteamVR != ""
     Abort
   ${EndIf}
-  StrCpy $SteamVR "$PROGRAMFILES32\Steam\steamapps\common\SteamVR"
+  ReadEnvStr $0 "ProgramFiles(x86)"
+  StrCpy $SteamVR "$0\Steam\steamapps\common\SteamVR"
 FunctionEnd
 
 Function SteamVRPageLeave

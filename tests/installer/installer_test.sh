@@ -18,6 +18,7 @@ setup="$build/vantrels-$version-setup.exe"
 work="$build/installer-test"
 prefix="$work/prefix"
 failed=0
+trap 'echo "FAIL: stopped at line $LINENO: $BASH_COMMAND" >&2' ERR
 fail() {
   echo "FAIL: $*" >&2
   failed=1
@@ -28,9 +29,15 @@ fail() {
 # entries on this machine for the installer's shortcut.
 rm -rf "$work"
 mkdir -p "$work"
-export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
+export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+export XDG_DATA_HOME="$work/xdg/data" XDG_CONFIG_HOME="$work/xdg/config"
 unset DISPLAY WAYLAND_DISPLAY
-pick() { command -v "$@" 2>/dev/null | head -n 1; }
+pick() {
+  local candidate
+  for candidate in "$@"; do
+    if command -v "$candidate" >/dev/null 2>&1; then echo "$candidate"; return; fi
+  done
+}
 wine64="$(pick /usr/lib/wine/wine64 wine64 wine)"
 wineserver="$(pick /usr/lib/wine/wineserver64 wineserver64 wineserver)"
 wine() { "$wine64" "$@"; }

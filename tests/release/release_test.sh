@@ -14,6 +14,7 @@ build="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 failed=0
+trap 'echo "FAIL: stopped at line $LINENO: $BASH_COMMAND" >&2' ERR
 fail() {
   echo "FAIL: $*" >&2
   failed=1
