@@ -41,7 +41,7 @@ endfunction()
 # The Python that has pytest: Debian's python3-pytest (scripts/setup test) belongs to /usr/bin/python3,
 # which need not be the python3 found first on the PATH.
 set(VANTRELS_PYTEST_PYTHON "")
-if(NOT WIN32)
+if(NOT WIN32 OR CMAKE_CROSSCOMPILING)  # a cross build's tests run on this machine's Python too
   find_program(VANTRELS_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
   find_program(VANTRELS_PATH_PYTHON python3)
   foreach(python IN ITEMS ${VANTRELS_SYSTEM_PYTHON} ${VANTRELS_PATH_PYTHON})
@@ -53,22 +53,25 @@ if(NOT WIN32)
   endforeach()
 endif()
 
-# vantrels_add_pytest(NAME FILE): one pytest file as one test, which sees the built tools and driver
-# (VANTRELS_TOOLS_DIR, VANTRELS_DRIVER_DIR) and can import tests/*.py. CTest tells the outcomes apart
+# vantrels_add_pytest(NAME FILE [ARGS pytest arguments...] [ENVIRONMENT VAR=VALUE...]): one pytest file
+# as one test, which sees the built tools and driver (VANTRELS_TOOLS_DIR, VANTRELS_DRIVER_DIR) and can
+# import tests/*.py. CTest tells the outcomes apart
 # by the exit status alone, which tests/ctest_pytest.py sets: skipped (77) only when every test of
 # the file was skipped for a missing tool, through `from ctest_pytest import missing` and
 # `missing("tshark (scripts/setup test installs it)")`; failed on any failure or error, and when
 # every test was skipped but not all for a missing tool (nothing was checked); passed when some ran,
 # the skips listed. With VANTRELS_NO_SKIPS=1 (CI, which installs every tool) missing() fails.
 function(vantrels_add_pytest name file)
+  cmake_parse_arguments(P "" "" "ARGS;ENVIRONMENT" ${ARGN})
   if(VANTRELS_PYTEST_PYTHON)
-    add_test(NAME ${name} COMMAND ${VANTRELS_PYTEST_PYTHON} -m pytest -q -rs -p no:cacheprovider -p ctest_pytest ${file})
+    add_test(NAME ${name}
+      COMMAND ${VANTRELS_PYTEST_PYTHON} -m pytest -q -rs -p no:cacheprovider -p ctest_pytest ${P_ARGS} ${file})
   else()
     add_test(NAME ${name} COMMAND sh -c
       "echo 'missing tool: pytest (scripts/setup test installs it)'; [ \"$VANTRELS_NO_SKIPS\" != 1 ] || exit 1; exit 77")
   endif()
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "VANTRELS_TOOLS_DIR=${VANTRELS_TOOLS_DIR};VANTRELS_DRIVER_DIR=${VANTRELS_DRIVER_DIR};PYTHONPATH=${CMAKE_SOURCE_DIR}/tests;PYTHONDONTWRITEBYTECODE=1"
+    ENVIRONMENT "VANTRELS_TOOLS_DIR=${VANTRELS_TOOLS_DIR};VANTRELS_DRIVER_DIR=${VANTRELS_DRIVER_DIR};PYTHONPATH=${CMAKE_SOURCE_DIR}/tests;PYTHONDONTWRITEBYTECODE=1;${P_ENVIRONMENT}"
     SKIP_RETURN_CODE 77
     TIMEOUT 300)
 endfunction()

@@ -3,6 +3,7 @@
 import json, os, re, shutil, signal, socket, subprocess, time  # noqa: E401
 
 import pytest
+from ctest_pytest import missing
 
 TOOLS = os.path.abspath(os.environ.get("VANTRELS_TOOLS_DIR", "build/default/bin"))  # by hand: from the top folder
 DRIVER = os.path.abspath(os.environ.get("VANTRELS_DRIVER_DIR", "build/default/vantrels"))
@@ -11,7 +12,7 @@ RUNNER = os.environ.get("VANTRELS_RUNNER", "").split()  # Wine, for the Windows 
 
 def tool(name):
     path = os.path.join(TOOLS, name + (".exe" if RUNNER else ""))
-    return path if os.path.exists(path) else pytest.skip(f"{path} is not built")
+    return path if os.path.exists(path) else pytest.fail(f"{path} is not built")
 
 
 @pytest.fixture
@@ -81,16 +82,21 @@ def wait_for(condition, seconds=90):
 
 
 def chromium(tmp_path):
-    webdriver = pytest.importorskip("selenium.webdriver", reason="python3-selenium is missing: run scripts/setup test")
+    try:
+        from selenium import webdriver
+    except ImportError:
+        missing("python3-selenium (scripts/setup test installs it)")
     if not shutil.which("chromium") or not shutil.which("chromedriver"):
-        pytest.skip("chromium or chromedriver is missing: run scripts/setup test")
+        missing("chromium or chromedriver (scripts/setup test installs them)")
     options = webdriver.ChromeOptions()
     for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                      "--disable-background-networking", "--disable-component-update", "--disable-sync",
                      "--enable-unsafe-swiftshader", "--window-size=1100,760", f"--user-data-dir={tmp_path}/chromium"):
         options.add_argument(argument)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    service = pytest.importorskip("selenium.webdriver.chrome.service").Service(shutil.which("chromedriver"))
+    from selenium.webdriver.chrome.service import Service
+
+    service = Service(shutil.which("chromedriver"))
     return webdriver.Chrome(service=service, options=options)
 
 
