@@ -8,7 +8,9 @@
 #   3. the filter's numbers are the same bytes as the host's release build's on long operation
 #      streams from bench/filter_ops_gen.py, with this machine's libm, and the same but for the
 #      maths library's last bits with Debian 11's;
-#   4. the driver module tests of the default preset (tests/integration) pass against it.
+#   4. the driver module tests of the default preset (tests/integration) pass against it;
+#   5. the portable doctor needs no more than the driver and, inside the Debian 11 root, finds the
+#      portable driver folder whole and its library loading.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 so=build/portable/vantrels/bin/linux64/driver_vantrels.so
@@ -96,5 +98,22 @@ for t in vantrels_integration_tests; do  # one program today; more can join the 
   fi
 done
 
+echo "== the doctor for Debian 11 and later"
+doctor=build/portable/bin/vantrels-doctor
+doctor_glibc=$(highest_glibc "$doctor")
+doctor_libraries=$(readelf -d -W "$doctor" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+echo "$doctor needs GLIBC_${doctor_glibc:-?} at most and:" $doctor_libraries
+[[ -n "$doctor_glibc" && "$(printf '%s\n%s\n' "$doctor_glibc" "$limit" | sort -V | tail -n 1)" == "$limit" ]] ||
+  fail "the doctor needs GLIBC_${doctor_glibc:-?}, above GLIBC_$limit"
+for lib in $doctor_libraries; do
+  [[ "$allowed" == *" $lib "* ]] || fail "the doctor needs $lib (only$allowed may be needed)"
+done
+verdicts=$(scripts/portable --in-root "$doctor" --driver build/portable/vantrels --json --listen 0.2 |
+  python3 -c 'import json, sys; print(" ".join(c["id"] + "=" + str(c["ok"]) for c in json.load(sys.stdin)["checks"]))') ||
+  fail "the doctor does not run in the Debian 11 root"
+echo "doctor in the Debian 11 root: $verdicts"
+[[ " $verdicts " == *" folder=True library=True "* ]] || fail "the doctor in the Debian 11 root: $verdicts"
+
 [[ $failed -eq 0 ]] || exit 1
-echo "portable driver: GLIBC_${highest} at most, loads on Debian 11, same filter output as the release build, module tests pass"
+echo "portable driver: GLIBC_${highest} at most, loads on Debian 11, same filter output as the release build," \
+  "module tests pass; the doctor runs there and loads it"
