@@ -6,7 +6,6 @@
 #else
 #include <gnu/libc-version.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -21,6 +20,7 @@
 #include "elf_versions.h"
 #include "support/datagrams.h"
 #include "support/temp_dir.h"
+#include "support/tool_run.h"
 #include "support/udp_peer.h"
 
 namespace vantrels {
@@ -44,14 +44,6 @@ std::string Glibc() {
 void SetEnv(const char *name, const std::string &value) {
   _putenv_s(name, value.c_str());
 }
-// cmd.exe's quoting: double quotes, and the whole command in quotes once more.
-FILE *Start(const std::string &tool, std::string arguments) {
-  std::replace(arguments.begin(), arguments.end(), '\'', '"');
-  return _popen(("\"\"" VANTRELS_TOOLS_DIR "/" + tool + ".exe\" " + arguments + " 2>NUL\"").c_str(), "r");
-}
-int Status(FILE *pipe) {
-  return _pclose(pipe);
-}
 #else
 const char *const kLibrary = "bin/linux64/driver_vantrels.so";
 int Pid() {
@@ -63,27 +55,11 @@ std::string Glibc() {
 void SetEnv(const char *name, const std::string &value) {
   value.empty() ? unsetenv(name) : setenv(name, value.c_str(), 1);
 }
-FILE *Start(const std::string &tool, const std::string &arguments) {
-  return popen(("'" VANTRELS_TOOLS_DIR "/" + tool + "' " + arguments + " 2>/dev/null").c_str(), "r");
-}
-int Status(FILE *pipe) {
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 #endif
 
-struct ToolRun {
-  int exitCode = -1;
-  std::string output;
-};
-
-ToolRun Finish(FILE *pipe) {
-  ToolRun run;
-  char chunk[4096];
-  for (size_t n; pipe != nullptr && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) run.output.append(chunk, n);
-  if (pipe != nullptr) run.exitCode = Status(pipe);
-  return run;
-}
+using testing::FinishTool;
+using testing::StartTool;
+using testing::ToolRun;
 
 // A home with SteamVR, its settings and its log, and a copy of the built driver folder registered.
 struct Home {
@@ -125,7 +101,7 @@ struct Home {
     SetEnv("XDG_CONFIG_HOME", dir.path().string());
     SetEnv("LOCALAPPDATA", dir.path().string());
     SetEnv("VR_PATHREG_OVERRIDE", override.string());
-    return Finish(Start("vantrels-doctor", Fill(arguments)));
+    return FinishTool(StartTool("vantrels-doctor", Fill(arguments), false));
   }
 };
 
@@ -366,7 +342,7 @@ TEST(Doctor, EachCauseShowsInItsOwnCheck) {
 // A real tracking server (the simulator) and a stray sender on the driver's port: every check passes.
 TEST(Doctor, SummarisesWhatATrackingServerSends) {
   Home home;
-  FILE *sim = Start("vantrels-sim", home.Fill("--port {port} --seconds 5 --rate 50 --follow-headset off"));
+  FILE *sim = StartTool("vantrels-sim", home.Fill("--port {port} --seconds 5 --rate 50 --follow-headset off"));
   std::atomic<bool> done{false};
   std::thread stray([&] {
     testing::UdpPeer peer;
@@ -375,7 +351,7 @@ TEST(Doctor, SummarisesWhatATrackingServerSends) {
   const ToolRun run = home.Doctor("--json --listen 2");
   done = true;
   stray.join();
-  Finish(sim);
+  FinishTool(sim);
   const json report = json::parse(run.output, nullptr, false);
   ASSERT_TRUE(report.is_object()) << run.output;
   EXPECT_EQ(run.exitCode, 0) << run.output;

@@ -2,9 +2,6 @@
 // simulated tracking server feeding the real driver, with the tracking-error report over the run,
 // and that report's plot handed to its drawing program.
 #include <gtest/gtest.h>
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
 
 #include <algorithm>
 #include <chrono>
@@ -17,67 +14,26 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/tool_run.h"
 #include "support/udp_peer.h"
 
 namespace vantrels {
 namespace {
 
+using testing::RunTool;
 using testing::TempDir;
-
-struct ToolRun {
-  int exitCode = -1;
-  std::string output;  // standard output and error
-};
-
-#if defined(_WIN32)
-// The same command line for cmd.exe: double quotes, the .exe name, and the whole in quotes once more;
-// wide, so that no letter is lost to the ANSI code page on its way.
-FILE *Start(const std::string &tool, const std::string &arguments) {
-  std::string command = "\"'";
-  command.append(VANTRELS_TOOLS_DIR).append("/").append(tool).append(".exe' ").append(arguments).append(" 2>&1\"");
-  std::replace(command.begin() + 1, command.end() - 1, '\'', '"');
-  return _wpopen(std::filesystem::path(std::u8string(command.begin(), command.end())).wstring().c_str(), L"r");
-}
-#define pclose _pclose
-#define setenv(name, value, overwrite) _putenv_s(name, value)
-#define WIFEXITED(status) true
-#define WEXITSTATUS(status) (status)
-#else
-FILE *Start(const std::string &tool, const std::string &arguments) {
-  std::string command = "'";
-  command.append(VANTRELS_TOOLS_DIR).append("/").append(tool).append("' ").append(arguments).append(" 2>&1");
-  return popen(command.c_str(), "r");
-}
-#endif
-
-ToolRun Finish(FILE *pipe) {
-  ToolRun run;
-  if (pipe == nullptr) return run;
-  char chunk[512];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) run.output.append(chunk, n);
-  const int status = pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
-ToolRun Tool(const std::string &tool, const std::string &arguments) {
-  return Finish(Start(tool, arguments));
-}
-
-bool Has(const ToolRun &run, const std::string &text) {
-  return run.output.find(text) != std::string::npos;
-}
+using testing::ToolRun;
 
 const std::string kDriver = std::string("--driver '") + VANTRELS_DRIVER_DIR + "'";
 
 TEST(HostTool, ExitsWithOneForABrokenFolderAndTwoForBadArguments) {
   TempDir dir;
   testing::WriteFile(dir.path() / "vantrels/driver.vrdrivermanifest", R"({"name": "../escape"})");
-  ToolRun run = Tool("vantrels-host", "--driver '" + (dir.path() / "vantrels").string() + "'");
+  ToolRun run = RunTool("vantrels-host", "--driver '" + (dir.path() / "vantrels").string() + "'");
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_TRUE(Has(run, "has no usable \"name\"")) << run.output;  // a name must not leave the folder
+  EXPECT_TRUE(run.Has("has no usable \"name\"")) << run.output;  // a name must not leave the folder
   for (const char *arguments : {"--rate 0", "--refuse maybe", "--controllers 64", "--set nodot=1", "--bogus"}) {
-    run = Tool("vantrels-host", kDriver + " " + arguments);
+    run = RunTool("vantrels-host", kDriver + " " + arguments);
     EXPECT_EQ(run.exitCode, 2) << arguments << "\n" << run.output;
   }
 }
@@ -87,21 +43,21 @@ TEST(HostTool, ExitsWithOneForABrokenFolderAndTwoForBadArguments) {
 TEST(DemoPipeline, TheDriverFollowsTheSimulatedBody) {
   TempDir dir;
   const std::string port = std::to_string(testing::FreePort());
-  FILE *host =
-      Start("vantrels-host", kDriver + " --seconds 5 --rate 45 --quiet --headset moving --controllers 2" +
-                                 " --set driver_vantrels.port=" + port + " --record '" + (dir / "host.jsonl") + "'");
+  FILE *host = testing::StartTool(
+      "vantrels-host", kDriver + " --seconds 5 --rate 45 --quiet --headset moving --controllers 2" +
+                           " --set driver_vantrels.port=" + port + " --record '" + (dir / "host.jsonl") + "'");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   const ToolRun sim =
-      Tool("vantrels-sim", "--port " + port + " --seconds 2.5 --rate 30 --motion walk --smoothing-ms 20 --record '" +
-                               (dir / "truth.jsonl") + "'");
-  const ToolRun hostRun = Finish(host);
+      RunTool("vantrels-sim", "--port " + port + " --seconds 2.5 --rate 30 --motion walk --smoothing-ms 20 --record '" +
+                                  (dir / "truth.jsonl") + "'");
+  const ToolRun hostRun = testing::FinishTool(host);
   EXPECT_EQ(sim.exitCode, 0) << sim.output;
   EXPECT_EQ(hostRun.exitCode, 0) << hostRun.output;
-  EXPECT_TRUE(Has(hostRun, "19 devices announced (19 accepted, 0 refused)")) << hostRun.output;
-  EXPECT_TRUE(Has(sim, "host pose reports") && !Has(sim, "received 0 host pose reports")) << sim.output;
+  EXPECT_TRUE(hostRun.Has("19 devices announced (19 accepted, 0 refused)")) << hostRun.output;
+  EXPECT_TRUE(sim.Has("host pose reports") && !sim.Has("received 0 host pose reports")) << sim.output;
 
   const std::string compare = "--truth '" + (dir / "truth.jsonl") + "' --host '" + (dir / "host.jsonl") + "'";
-  const ToolRun report = Tool("vantrels-track-error", compare);
+  const ToolRun report = RunTool("vantrels-track-error", compare);
   ASSERT_EQ(report.exitCode, 0) << report.output;
   const size_t row = report.output.find("all trackers");
   ASSERT_NE(row, std::string::npos) << report.output;
@@ -124,9 +80,9 @@ TEST(DemoPipeline, TheDriverFollowsTheSimulatedBody) {
   const std::u8string utf8Plot = (folder / "e.png").u8string();
   const std::string plot(utf8Plot.begin(), utf8Plot.end());
   setenv("VANTRELS_PYTHON", PLOT_RECORDER, 1);
-  const ToolRun drawn = Tool("vantrels-track-error", compare + " --plot '" + plot + "'");
+  const ToolRun drawn = RunTool("vantrels-track-error", compare + " --plot '" + plot + "'");
   ASSERT_EQ(drawn.exitCode, 0) << drawn.output;
-  EXPECT_TRUE(Has(drawn, "plot: " + plot)) << drawn.output;
+  EXPECT_TRUE(drawn.Has("plot: " + plot)) << drawn.output;
   std::vector<std::string> given;
   std::ifstream recorded(folder / "e.png");
   for (std::string line; std::getline(recorded, line);) given.push_back(line);
@@ -137,10 +93,10 @@ TEST(DemoPipeline, TheDriverFollowsTheSimulatedBody) {
   std::ifstream users(folder / "e.png.csv");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(users), {}), "mine");
   setenv("VANTRELS_PYTHON", "no-such-python", 1);
-  EXPECT_TRUE(Has(Tool("vantrels-track-error", compare + " --plot '" + plot + "'"), "(tried no-such-python)"));
+  EXPECT_TRUE(RunTool("vantrels-track-error", compare + " --plot '" + plot + "'").Has("(tried no-such-python)"));
 #if defined(_WIN32)
   setenv("VANTRELS_PYTHON", "", 1);  // Wine has neither
-  EXPECT_TRUE(Has(Tool("vantrels-track-error", compare + " --plot e.png"), "(tried py -3, python); install Python"));
+  EXPECT_TRUE(RunTool("vantrels-track-error", compare + " --plot e.png").Has("(tried py -3, python); install Python"));
 #endif
 }
 
