@@ -180,20 +180,13 @@ TEST_F(TimeBase, HeadRelativeTrackerFollowsATurningHeadsetAndKeepsItsOwnRotation
   // overflows into one), counts as absent: the tracker falls back to the head point of its message.
   for (int field = 0; field < 10; ++field) {
     vr::TrackedDevicePose_t broken = turned;
-    auto &matrix = broken.mDeviceToAbsoluteTracking.m;
-    float *numbers[] = {nullptr,
-                        &matrix[1][3],
-                        &matrix[0][1],
-                        &matrix[2][2],
-                        &matrix[1][0],
-                        &broken.vVelocity.v[0],
-                        &broken.vVelocity.v[2],
-                        &broken.vAngularVelocity.v[0],
-                        &broken.vAngularVelocity.v[1],
-                        &broken.vAngularVelocity.v[2]};
+    auto &t = broken.mDeviceToAbsoluteTracking.m;
+    auto &v = broken.vVelocity.v;
+    auto &w = broken.vAngularVelocity.v;
+    float *numbers[] = {&t[1][3], &t[0][1], &t[2][2], &t[1][0], &v[0], &v[2], &w[0], &w[1], &w[2]};
     if (field == 0) broken.bDeviceIsConnected = false;
-    if (field > 0) *numbers[field] = field == 4 ? 3e38f : field % 2 ? NAN : INFINITY;
-    if (field == 4) matrix[0][1] = -3e38f;
+    if (field > 0) *numbers[field - 1] = field == 4 ? 3e38f : field % 2 ? NAN : INFINITY;
+    if (field == 4) t[0][1] = -3e38f;
     h.host.SetRawPose(0, broken);
     h.Frame();
     expect({0.1, 1.2, 0.3}, {0, 0, 0}, field);
