@@ -25,8 +25,9 @@ inline std::filesystem::path DriverDir() {
 }
 
 struct DriverSession {
-  explicit DriverSession(const std::filesystem::path &folder = DriverDir(), host::HostOptions options = {})
-      : host(std::move(options)) {
+  explicit DriverSession(const std::filesystem::path &folder = DriverDir(), host::HostOptions options = {},
+                         uint16_t listenPort = FreePort())
+      : host(std::move(options)), port(listenPort) {
     std::string error;
     driver = host::LoadedDriver::Load(folder, error);
     EXPECT_NE(driver, nullptr) << error;
@@ -59,7 +60,7 @@ struct DriverSession {
   host::SubstituteHost host;
   std::unique_ptr<host::LoadedDriver> driver;
   vr::IServerTrackedDeviceProvider *provider = nullptr;
-  uint16_t port = FreePort();
+  uint16_t port;
   bool initialised = false;
 };
 

@@ -105,18 +105,13 @@ class UdpPeer {
   SocketFd fd_;
 };
 
-// The TCP sockets that hold the numbers of the ports FreePort gave out, open until the program ends.
-inline std::vector<SocketFd> &ReservedPorts() {
-  static std::vector<SocketFd> held;
-  return held;
-}
-
 // A UDP port for the code under test to bind. Ports that bind(0) hands out come from the ephemeral
 // range, where any socket of a test running beside this one may take a port between its release here
 // and the bind that follows; so the port is picked below that range, and its number is held as a TCP
 // port until this program ends, which keeps every other test program from picking it too.
 inline uint16_t FreePort() {
   [[maybe_unused]] static SocketLibrary library;
+  static std::vector<SocketFd> held;
   static std::mt19937 random{std::random_device{}()};
   for (int attempt = 0; attempt < 1000; ++attempt) {
     const auto port = static_cast<uint16_t>(std::uniform_int_distribution<int>(20000, 32000)(random));
@@ -128,7 +123,7 @@ inline uint16_t FreePort() {
     }
     UdpPeer probe("127.0.0.1", port);
     if (probe.Port() == port) {
-      ReservedPorts().push_back(tcp);
+      held.push_back(tcp);
       return port;
     }
     CloseSocket(tcp);
