@@ -17,6 +17,10 @@
 #include "support/tool_run.h"
 #include "support/udp_peer.h"
 
+#if defined(_WIN32)
+#define setenv(name, value, overwrite) _putenv_s(name, value)
+#endif
+
 namespace vantrels {
 namespace {
 
