@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace vantrels::testing {
@@ -21,11 +22,13 @@ struct ToolRun {
 };
 
 #if defined(_WIN32)
-// cmd.exe's quoting: double quotes, the .exe name, and the whole command in quotes once more.
+// cmd.exe's quoting: double quotes, the .exe name, and the whole command in quotes once more; wide,
+// so that no letter is lost to the ANSI code page on its way.
 inline FILE *StartTool(const std::string &tool, std::string arguments, bool errors = true) {
   std::replace(arguments.begin(), arguments.end(), '\'', '"');
-  const std::string redirect = errors ? " 2>&1\"" : " 2>NUL\"";
-  return _popen(("\"\"" VANTRELS_TOOLS_DIR "/" + tool + ".exe\" " + arguments + redirect).c_str(), "r");
+  const std::string command =
+      "\"\"" VANTRELS_TOOLS_DIR "/" + tool + ".exe\" " + arguments + (errors ? " 2>&1\"" : " 2>NUL\"");
+  return _wpopen(std::filesystem::path(std::u8string(command.begin(), command.end())).wstring().c_str(), L"r");
 }
 inline int CloseTool(FILE *pipe) {
   return _pclose(pipe);
