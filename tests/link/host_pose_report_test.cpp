@@ -35,25 +35,12 @@ TEST(HostPoseReport, ExactBytesWithPaddingZero) {
   std::vector<uint8_t> b(600, 0xEE);  // stale content must not survive
   BuildHostPoseReport(CollectHostPoses(f.raw, f.roles), b);
 
-  ASSERT_EQ(b.size(), 72u);
-  EXPECT_EQ(std::memcmp(b.data(), "VNTR", 4), 0);
-  EXPECT_EQ(b[4], 4);
-  EXPECT_EQ(b[5], 2);
-  EXPECT_EQ(b[6], 1);
-  EXPECT_EQ(b[7], 0);
-  EXPECT_EQ(b[8], 1);
-  EXPECT_EQ(b[9] | b[10] | b[11], 0);
-  EXPECT_EQ(F32At(b, 12), 0.5f);
-  EXPECT_EQ(F32At(b, 16), 1.7f);
-  EXPECT_EQ(F32At(b, 20), -0.25f);
-  EXPECT_EQ(F32At(b, 24), 0.0f);  // identity rotation x, y, z, w
-  EXPECT_EQ(F32At(b, 36), 1.0f);
-  EXPECT_EQ(b[40], 1);
-  EXPECT_EQ(b[41], 2);
-  EXPECT_EQ(b[42] | b[43], 0);
-  EXPECT_EQ(F32At(b, 44), 1.0f);
-  EXPECT_EQ(F32At(b, 52), 3.0f);
-  EXPECT_EQ(F32At(b, 68), 1.0f);
+  // Header, headset valid and its pose, then the controller: valid, right hand, pose; x, y, z, w.
+  std::vector<uint8_t> expected = {'V', 'N', 'T', 'R', 4, 2, 1, 0, 1, 0, 0, 0};
+  for (float v : {0.5f, 1.7f, -0.25f, 0.0f, 0.0f, 0.0f, 1.0f}) testing::PutF32(expected, v);
+  expected.insert(expected.end(), {1, 2, 0, 0});
+  for (float v : {1.0f, 2.0f, 3.0f, 0.0f, 0.0f, 0.0f, 1.0f}) testing::PutF32(expected, v);
+  EXPECT_EQ(b, expected);
 }
 
 TEST(HostPoseReport, HeadsetOffAndLiveControllersInDeviceOrderAtMostSixteen) {

@@ -108,7 +108,8 @@ TEST(ParsePoses, RecordFieldsByVersion) {
     EXPECT_EQ(s.headRelative, version >= 3);
     EXPECT_TRUE(s.position[0] == -1.5f && std::isnan(s.position[1]) && s.position[2] == -INFINITY);
     EXPECT_TRUE(s.rotation[1] == 0.25f && s.rotation[3] == 0.0f && std::signbit(s.rotation[3]));
-    EXPECT_EQ(s.headOffset[2], version == 1 ? 0.0f : 0.125f);
+    EXPECT_TRUE(s.headOffset[0] == 0.0f && s.headOffset[1] == 0.0f &&
+                s.headOffset[2] == (version == 1 ? 0.0f : 0.125f));
   }
 }
 

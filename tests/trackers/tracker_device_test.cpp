@@ -187,7 +187,16 @@ TEST(PoseIntake, UntrackedRecordsAreSubmittedAsNotValidAndKeepTheTrackerAlive) {
 TEST(PoseIntake, OneSecondOfSilenceSubmitsOneOutOfRangePose) {
   ProviderHarness h;
   ASSERT_EQ(h.Init(), vr::VRInitError_None);
-  h.Send(MessageFor({6}));
+  // A head-relative foot under a moving headset, turning: velocity and speeds are not zero.
+  vr::TrackedDevicePose_t headset = testing::LivePose(0, 1.0f, 0);
+  headset.vVelocity = {{0.5f, 0.25f, 0.125f}};
+  h.host.SetRawPose(0, headset);
+  Poses m = MessageFor({0, 6});
+  m.records[1].flags = 0x05;
+  h.Send(m);
+  h.Frame();
+  m.records[1].rotation[1] = 0.1f;
+  h.Send(m);
   h.Frame();
   TrackerDevice *foot = h.provider.trackerSlots[6].get();
   const uint32_t index = foot->deviceIndex;
@@ -205,7 +214,7 @@ TEST(PoseIntake, OneSecondOfSilenceSubmitsOneOutOfRangePose) {
   const vr::DriverPose_t &timedOut = poses.back().pose;
   EXPECT_FALSE(timedOut.poseIsValid);
   EXPECT_EQ(timedOut.result, vr::TrackingResult_Running_OutOfRange);
-  EXPECT_EQ(timedOut.vecVelocity[0], 0.0);
+  EXPECT_TRUE(timedOut.vecVelocity[0] == 0.0 && timedOut.vecVelocity[1] == 0.0 && timedOut.vecVelocity[2] == 0.0);
   EXPECT_NEAR(timedOut.vecPosition[1], 1.0, 1e-9);  // the last position stays
   // The filter starts again from nothing: no window, no output, no speed, no correction.
   const PoseFilter &f = foot->filter;
