@@ -26,31 +26,24 @@ TEST(SteadyStateFrame, AllocatesNothing) {
 
   testing::Poses message;
   message.smoothingMs = 20;
-  message.flags = 0x03;  // prediction and adaptive smoothing: every filter stage runs
-  for (uint8_t i = 0; i <= 19; ++i) {
-    testing::Record &r = message.records.emplace_back();
-    r.index = i;
-    r.flags = i % 4 == 0 ? 0x05 : 0x01;  // some head-relative points
-    r.battery = 70;
-    r.headOffset[1] = -0.1f;
-  }
+  message.flags = 0x03;              // prediction and adaptive smoothing: every filter stage runs
+  for (uint8_t i = 0; i <= 19; ++i)  // some head-relative points
+    message.records.push_back({i, static_cast<uint8_t>(i % 4 == 0 ? 0x05 : 0x01), 70, {}, {0, 0, 0, 1}, {0, -0.1f, 0}});
   testing::UdpPeer server;
-  std::vector<uint8_t> bytes = message.Bytes();
-  const std::vector<uint8_t> rejected(7, 0);
-  uint32_t stamp = 0;
-  // Every frame a datagram with the points moved a little; every tenth also a rejected one and a
-  // battery level that differs from the last.
-  auto frame = [&](int i) {
-    stamp += 11'111;
-    std::memcpy(bytes.data() + 8, &stamp, sizeof(stamp));
-    for (size_t k = 1; k < message.records.size(); ++k) {
-      float y;
-      std::memcpy(&y, bytes.data() + 16 + 44 * k + 8, 4);
-      y += 0.0005f;
-      std::memcpy(bytes.data() + 16 + 44 * k + 8, &y, 4);
-      if (i % 10 == 0) bytes[16 + 44 * k + 2] = static_cast<uint8_t>(50 + i / 10 % 50);
+  // Every frame a datagram, each a little later with its points a little higher; every tenth also a
+  // rejected one and another battery level. All prepared before the frames run.
+  std::vector<std::vector<uint8_t>> datagrams;
+  for (int i = 0; i < 1200; ++i) {
+    message.serverTimeUs += 11'111;
+    for (testing::Record &r : message.records) {
+      r.position[1] += 0.0005f;
+      if (i % 10 == 0) r.battery = static_cast<uint8_t>(50 + i / 10 % 50);
     }
-    server.SendTo(port, bytes);
+    datagrams.push_back(message.Bytes());
+  }
+  const std::vector<uint8_t> rejected(7, 0);
+  auto frame = [&](int i) {
+    server.SendTo(port, datagrams[static_cast<size_t>(i)]);
     if (i % 10 == 0) server.SendTo(port, rejected);
     provider->RunFrame();
   };
