@@ -1,4 +1,4 @@
-// The folder of the running vantrels-host, where its view files lie.
+// The folder of the running program, where the files it ships with lie beside it.
 #pragma once
 
 #include <filesystem>

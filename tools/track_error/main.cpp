@@ -10,6 +10,7 @@
 #include <iostream>
 #include <optional>
 
+#include "host/executable_folder.h"
 #include "run_program.h"
 #include "track_error.h"
 
@@ -43,13 +44,13 @@ std::vector<std::vector<std::string>> Pythons() {
 }
 
 // Writes the compared poses into a temporary file, has the script draw them and removes them again.
-bool DrawPlot(const Evaluation &e, const std::string &plotPath, std::optional<uint8_t> tracker, const char *argv0) {
+bool DrawPlot(const Evaluation &e, const std::string &plotPath, std::optional<uint8_t> tracker) {
   const uint8_t chosen = tracker.value_or(e.perPoint.front().first);
   if (std::none_of(e.perPoint.begin(), e.perPoint.end(), [&](const auto &p) { return p.first == chosen; })) {
     std::cerr << "vantrels-track-error: " << SerialForBodyPoint(chosen) << " has no compared poses to draw\n";
     return false;
   }
-  const std::filesystem::path script = ExecutableFolder(argv0) / kPlotScript;
+  const std::filesystem::path script = vantrels::host::ExecutableFolder() / kPlotScript;
   if (!std::filesystem::exists(script)) {
     std::cerr << "vantrels-track-error: cannot draw: " << Utf8(script) << " is missing\n";
     return false;
@@ -155,6 +156,6 @@ int main(int argc, char **argv) {
     std::cerr << "vantrels-track-error: no submitted pose could be compared with the ground truth\n";
     return 1;
   }
-  if (!plotPath.empty() && !DrawPlot(evaluation, plotPath, tracker, argv[0])) return 1;
+  if (!plotPath.empty() && !DrawPlot(evaluation, plotPath, tracker)) return 1;
   return 0;
 }

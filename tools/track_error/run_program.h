@@ -1,6 +1,5 @@
-// What drawing the plot needs from the platform: the arguments and environment as UTF-8, this
-// program's folder (the plot script lies beside it), a private temporary file, how to start
-// Python, and starting another program.
+// What drawing the plot needs from the platform: the arguments and environment as UTF-8, a private
+// temporary file, how to start Python, and starting another program.
 #pragma once
 
 #include <filesystem>
@@ -15,9 +14,6 @@ std::vector<std::string> Utf8Arguments(int argc, char **argv);
 
 // An environment variable's value as UTF-8; empty when it is not set.
 std::string Utf8Environment(const char *name);
-
-// The folder holding the running executable; empty when it cannot be told.
-std::filesystem::path ExecutableFolder(const char *argv0);
 
 // A new empty file in the system's temporary folder, made for the caller alone (no file of that
 // name existed); empty when none could be made.

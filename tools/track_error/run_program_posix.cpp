@@ -20,14 +20,6 @@ std::string Utf8Environment(const char *name) {
   return value != nullptr ? value : "";
 }
 
-std::filesystem::path ExecutableFolder(const char *argv0) {
-  std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) return self.parent_path();
-  if (argv0 == nullptr || std::string(argv0).find('/') == std::string::npos) return {};
-  return std::filesystem::absolute(argv0, error).parent_path();
-}
-
 std::filesystem::path NewTemporaryFile() {
   std::error_code error;
   std::string name = (std::filesystem::temp_directory_path(error) / "vantrels-track-error-XXXXXX.csv").string();

@@ -69,17 +69,6 @@ std::string Utf8Environment(const char *name) {
   return value != nullptr ? Utf8(value) : "";
 }
 
-std::filesystem::path ExecutableFolder(const char * /*argv0*/) {
-  std::wstring name(1024, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
-    if (length == 0) return {};
-    if (length < name.size()) return std::filesystem::path(name.substr(0, length)).parent_path();
-    if (name.size() > 32768) return {};
-    name.resize(name.size() * 2);
-  }
-}
-
 std::filesystem::path NewTemporaryFile() {
   wchar_t folder[MAX_PATH + 1];
   wchar_t name[MAX_PATH + 1];
