@@ -108,9 +108,13 @@ echo "$doctor needs GLIBC_${doctor_glibc:-?} at most and:" $doctor_libraries
 for lib in $doctor_libraries; do
   [[ "$allowed" == *" $lib "* ]] || fail "the doctor needs $lib (only$allowed may be needed)"
 done
-verdicts=$(scripts/portable --in-root "$doctor" --driver build/portable/vantrels --json --listen 0.2 |
-  python3 -c 'import json, sys; print(" ".join(c["id"] + "=" + str(c["ok"]) for c in json.load(sys.stdin)["checks"]))') ||
-  fail "the doctor does not run in the Debian 11 root"
+# There is no SteamVR in the root, so some checks fail and the doctor exits 1; 0 and 1 are answers.
+status=0
+scripts/portable --in-root "$doctor" --driver build/portable/vantrels --json --listen 0.2 >"$work/doctor.json" ||
+  status=$?
+verdicts=$(python3 -c 'import json, sys; print(" ".join(c["id"] + "=" + str(c["ok"]) for c in json.load(sys.stdin)["checks"]))' \
+  <"$work/doctor.json") && [[ $status -le 1 ]] ||
+  fail "the doctor does not run in the Debian 11 root (exit status $status)"
 echo "doctor in the Debian 11 root: $verdicts"
 [[ " $verdicts " == *" folder=True library=True "* ]] || fail "the doctor in the Debian 11 root: $verdicts"
 
